@@ -1,0 +1,23 @@
+# One warning list for every target of the project.
+set(XSUITE_WARNINGS -Wall -Wextra -Wpedantic -Wconversion -Wshadow)
+if(XSUITE_WERROR)
+  list(APPEND XSUITE_WARNINGS -Werror)
+endif()
+
+# xsuite_target(<name>): applies the project's warnings and include root.
+function(xsuite_target name)
+  target_compile_options(${name} PRIVATE ${XSUITE_WARNINGS})
+  target_include_directories(${name} PUBLIC
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
+    $<INSTALL_INTERFACE:include>)
+endfunction()
+
+# xsuite_test(<name> <sources...> LIBS <libs...>): one GoogleTest executable.
+function(xsuite_test name)
+  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${T_UNPARSED_ARGUMENTS})
+  target_compile_options(${name} PRIVATE ${XSUITE_WARNINGS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+endfunction()

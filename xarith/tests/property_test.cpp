@@ -1,0 +1,159 @@
+// The record arithmetic against a slow decimal reference on digit strings,
+// on random operands at precisions 6 to 200. The seed is fixed and printed.
+#include "xarith/tests/support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr std::uint64_t SEED = 0x5EED2026;
+constexpr int ROUNDS = 4000;
+
+// Limbs in range, ndgt within the record, no leading zero limb.
+void expect_valid(const x_num& x) {
+    ASSERT_GE(x.ndgt, 0);
+    ASSERT_LE(x.ndgt, SUB_DGT);
+    for (int i = 0; i < x.ndgt; ++i) ASSERT_TRUE(x.dgt[i] >= 0 && x.dgt[i] < DM) << i;
+    if (x.ndgt > 0) {
+        ASSERT_NE(x.dgt[x.ndgt - 1], 0);
+    }
+}
+
+// A random operand for precision prec: up to prec / 6 + 2 limbs (the
+// size of the results the arithmetic makes), exponents that sometimes
+// overlap and sometimes lie far apart.
+x_num operand(std::mt19937_64& rng, int prec) {
+    const int most = std::min(SUB_DGT, prec / 6 + 2);
+    const int n = std::uniform_int_distribution<int>(1, most)(rng);
+    return random_record(rng, n, -3 * prec, 3 * prec);
+}
+
+// The sum as the alignment rule defines it: each operand cut to the grid
+// 10^(emin + p) before the digits are added.
+Fields reference_sum(const x_num& a, const x_num& b, char b_sign, int prec) {
+    const Digits da = digits_of(a), db = digits_of(b);
+    const long long emin = std::min(a.esp, b.esp);
+    const long long e1 = a.esp - emin, e2 = b.esp - emin;
+    const long long p = std::max(e1 + static_cast<long long>(da.size()) - prec,
+                                 e2 + static_cast<long long>(db.size()) - prec);
+    const long long cut = std::max(p, 0LL);
+    const Digits m1 = scale10(da, e1 - cut), m2 = scale10(db, e2 - cut);
+    Digits r;
+    char sign = '+';
+    if ((a.sign == '-') == (b_sign == '-')) {
+        r = add(m1, m2);
+        if (a.sign == b_sign) sign = static_cast<char>(a.sign);
+    } else {
+        const Digits& pos = a.sign == '-' ? m2 : m1;
+        const Digits& neg = a.sign == '-' ? m1 : m2;
+        if (cmp(pos, neg) >= 0) {
+            r = sub(pos, neg);
+        } else {
+            r = sub(neg, pos);
+            sign = '-';
+        }
+    }
+    return {sign, limbs_of(r), static_cast<int>(emin + cut)};
+}
+
+// The product: all digits, then the limbs below the kept ones dropped.
+Fields reference_product(const x_num& a, const x_num& b, int prec) {
+    std::vector<int> limbs = limbs_of(mul(digits_of(a), digits_of(b)));
+    const std::size_t keep = static_cast<std::size_t>(std::min(SUB_DGT, prec / 6 + 2));
+    int esp = a.esp + b.esp;
+    if (limbs.size() > keep) {
+        esp += 6 * static_cast<int>(limbs.size() - keep);
+        limbs.erase(limbs.begin(), limbs.end() - static_cast<std::ptrdiff_t>(keep));
+    }
+    return {a.sign == b.sign ? '+' : '-', limbs, esp};
+}
+
+} // namespace
+
+TEST(Property, SumsAndDifferencesMatchTheAlignmentRule) {
+    std::mt19937_64 rng(SEED);
+    for (int round = 0; round < ROUNDS; ++round) {
+        const int prec = std::uniform_int_distribution<int>(6, 200)(rng);
+        const x_num a = operand(rng, prec);
+        x_num b = operand(rng, prec);
+        if (round % 4 == 0) b.esp = a.esp + std::uniform_int_distribution<int>(-8, 8)(rng);
+        SCOPED_TRACE(testing::Message() << "seed " << SEED << " round " << round << ": "
+                                        << fields(a) << ", " << fields(b) << " at " << prec);
+        x_num r = poisoned();
+        x_add_(&a, &b, &r, prec);
+        expect_valid(r);
+        ASSERT_EQ(fields(r), reference_sum(a, b, static_cast<char>(b.sign), prec));
+        x_num d = a;
+        x_sub_(&d, &b, &d, prec);
+        expect_valid(d);
+        ASSERT_EQ(fields(d), reference_sum(a, b, b.sign == '-' ? '+' : '-', prec));
+
+        // the cut costs less than one unit of the result's last digit per
+        // operand: |exact - result| < 2 x 10^esp
+        const long long emin = std::min<long long>({a.esp, b.esp, r.esp});
+        const Digits ea = scale10(digits_of(a), a.esp - emin), eb = scale10(digits_of(b), b.esp - emin);
+        const Digits er = scale10(digits_of(r), r.esp - emin);
+        const bool same = (a.sign == '-') == (b.sign == '-');
+        const Digits exact = same ? add(ea, eb) : (cmp(ea, eb) >= 0 ? sub(ea, eb) : sub(eb, ea));
+        const Digits err = cmp(exact, er) >= 0 ? sub(exact, er) : sub(er, exact);
+        ASSERT_LT(cmp(err, scale10("2", r.esp - emin)), 0);
+    }
+}
+
+TEST(Property, ProductsKeepTheirTopLimbs) {
+    std::mt19937_64 rng(SEED + 1);
+    for (int round = 0; round < ROUNDS; ++round) {
+        const int prec = std::uniform_int_distribution<int>(6, 200)(rng);
+        const x_num a = operand(rng, prec), b = operand(rng, prec);
+        SCOPED_TRACE(testing::Message() << "seed " << SEED + 1 << " round " << round << ": "
+                                        << fields(a) << ", " << fields(b) << " at " << prec);
+        x_num r = b;
+        x_mult_(&a, &r, &r, prec);
+        expect_valid(r);
+        ASSERT_EQ(fields(r), reference_product(a, b, prec));
+    }
+}
+
+// A quotient is the exact quotient truncated at its own last limb, and an
+// inexact one holds exactly prec / 6 + 2 limbs.
+TEST(Property, QuotientsAreTruncatedExactly) {
+    std::mt19937_64 rng(SEED + 2);
+    for (int round = 0; round < ROUNDS; ++round) {
+        const int prec = std::uniform_int_distribution<int>(6, 200)(rng);
+        const x_num a = operand(rng, prec);
+        x_num b = operand(rng, prec);
+        if (round % 3 == 0) b.ndgt = std::min(b.ndgt, 2); // short divisors too
+        while (b.dgt[b.ndgt - 1] == 0) b.dgt[b.ndgt - 1] = 1;
+        SCOPED_TRACE(testing::Message() << "seed " << SEED + 2 << " round " << round << ": "
+                                        << fields(a) << " / " << fields(b) << " at " << prec);
+        x_num q = poisoned();
+        ASSERT_EQ(x_div_(&a, &b, &q, prec), 1);
+        expect_valid(q);
+        ASSERT_EQ(q.sign, a.sign == b.sign ? '+' : '-');
+        const Digits dq = digits_of(q), da = digits_of(a), db = digits_of(b);
+        const long long eq = static_cast<long long>(q.esp) + b.esp;
+        const long long e = std::min<long long>(eq, a.esp);
+        const Digits low = scale10(mul(dq, db), eq - e);
+        const Digits high = scale10(mul(add(dq, "1"), db), eq - e);
+        const Digits num = scale10(da, a.esp - e);
+        ASSERT_LE(cmp(low, num), 0);
+        ASSERT_LT(cmp(num, high), 0);
+        if (cmp(low, num) != 0) {
+            ASSERT_EQ(q.ndgt, prec / 6 + 2);
+        }
+    }
+}
+
+TEST(Property, ComparisonFollowsTheCutDifference) {
+    std::mt19937_64 rng(SEED + 3);
+    for (int round = 0; round < ROUNDS; ++round) {
+        const int prec = std::uniform_int_distribution<int>(6, 200)(rng);
+        const x_num a = operand(rng, prec);
+        x_num b = a;
+        if (round % 2 == 0) b.dgt[0] = b.dgt[0] == DM - 1 ? DM - 2 : b.dgt[0] + 1; // a neighbour
+        else b = operand(rng, prec);
+        const Fields d = reference_sum(a, b, b.sign == '-' ? '+' : '-', prec);
+        const int want = d.limbs.empty() ? 0 : (d.sign == '-' ? -1 : 1);
+        ASSERT_EQ(xcomp_(&a, &b, prec), want) << fields(a) << " vs " << fields(b) << " at " << prec;
+    }
+}

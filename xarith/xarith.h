@@ -1,0 +1,160 @@
+// xarith: extended-precision decimal numbers.
+//
+// An x_num holds a sign, up to SUB_DGT limbs of BASE decimal digits each
+// (least significant first) and a decimal exponent:
+//
+//     value = sign * (dgt[0] + dgt[1] * 10^6 + ... + dgt[ndgt-1] * 10^(6 (ndgt-1))) * 10^esp
+//
+// Zero is ndgt == 0, whatever the other fields hold. The sign '?' with
+// ndgt == 0 marks the undefined result of a division by zero; arithmetic
+// treats it as zero and the text form prints it as "?". Limbs at index ndgt
+// and above are not part of the value. Records are plain values, copied by
+// assignment, and every operation takes them by address.
+//
+// Precision: every operation that can make more digits than it was given
+// takes dgt_max, a count of decimal digits, and cuts its result toward zero
+// (never rounding). Products and quotients keep dgt_max / 6 + 2 limbs; sums
+// cut their aligned operands to dgt_max digits; text keeps dgt_max
+// significant digits.
+//
+// Limits. No operation reads or writes outside a record or a buffer,
+// whatever its arguments:
+//   - a precision below 1 acts as 1;
+//   - the sum takes at most 234 digits (an aligned operand plus its carry
+//     limb must fit 40 limbs), the quotient at most 227 (its limbs plus the
+//     one it cuts), cvsx at most 239, cvxs at most 240; larger precisions
+//     act as these;
+//   - x_mult_ forms its product in working storage of 80 limbs, so operands
+//     of any limb counts multiply; the result keeps at most 40 limbs;
+//   - a left Xshift whose result would need more than 40 limbs keeps the 40
+//     most significant ones and raises esp by 6 for each limb dropped;
+//   - exponents that would leave the range of an int saturate at its ends.
+#ifndef XARITH_XARITH_H
+#define XARITH_XARITH_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+inline constexpr int DM = 1000000;  // radix of one limb
+inline constexpr int BASE = 6;      // decimal digits per limb
+inline constexpr int SUB_DGT = 40;  // limbs per record
+inline constexpr int DGT_LIM = 200; // largest precision of the text-operand operations
+
+struct x_num {
+    signed char sign;          // '+', '-', or '?' (undefined)
+    std::int32_t dgt[SUB_DGT]; // limbs, least significant first, each 0..999999
+    std::int32_t esp;          // decimal exponent of dgt[0]'s lowest digit
+    std::int32_t ndgt;         // limbs in use, 0..40; 0 is zero
+};
+
+static_assert(std::is_trivially_copyable_v<x_num>);
+static_assert(std::is_standard_layout_v<x_num>);
+
+// ---------------------------------------------------------------------------
+// The record and its normalisation.
+
+// a = x. Sign minus for x < 0; every limb cleared, then |x| split into limbs.
+void xinit(x_num* a, int x);
+// 0 for zero, -1 for a negative number, +1 otherwise.
+int xzero_(const x_num* x);
+// A copy of x with sign plus.
+x_num xabs_(const x_num* x);
+// Negation in place: '-' becomes '+', any other sign becomes '-'.
+void x_not_(x_num* a);
+// Power of ten of the leading digit; -99999 for zero.
+int x_ord_(const x_num* a);
+// Decimal digits of the magnitude, trailing zeros included; 0 for zero.
+int Xdigitcount(const x_num* x);
+// Decimal digits of |x|; 0 for 0.
+int IntDgtCount(int x);
+// Strips leading zero limbs, then keeps at most dgt_max / 6 + 2 limbs,
+// dropping the lowest and raising esp by 6 for each.
+void Xscaling(x_num* x, int dgt_max);
+// Multiplies the magnitude by 10^n (divides by 10^-n for n < 0, dropping
+// the digits shifted out) and lowers esp by n. A right shift keeps ndgt
+// unless whole limbs leave, so its top limb may become 0.
+void Xshift(x_num* x, int n);
+// Prints ndgt, sign, esp and the limbs in use (least significant first).
+void dumpx(x_num a);
+
+// ---------------------------------------------------------------------------
+// Decimal text and double conversion.
+//
+// Accepted text: an optional sign, a mantissa of digits with at most one
+// point (possibly empty, which reads as zero), and an optional exponent: E
+// or e followed by one to four characters forming a decimal integer with an
+// optional sign. The letter counts only among the last five characters,
+// not last and not first; with two candidates the later one counts. The
+// mantissa keeps its first dgt_max + 1 characters (leading zeros and the
+// point included); dropped integer digits raise the exponent. Text of any
+// length is read. Text outside this form reads as the undefined record.
+
+void cvsx(std::string_view str, x_num* a, int dgt_max);
+// Writes a as decimal text (at most dgt_max significant digits, truncated)
+// into s, which has room for at least 256 characters. Forms: "?", "0", an
+// integer, a fraction, or scientific "d.dddEn".
+void cvxs(char* s, const x_num* a, int dgt_max);
+std::string cvxs(const x_num* a, int dgt_max);
+// The double nearest to the text of a at dgt_max digits; "?" gives 0.0.
+double cvxd(const x_num* a, int dgt_max);
+// a = x through its "%1.15E" text; an infinity or NaN gives the undefined record.
+void cvdx(x_num* a, double x, int dgt_max);
+// Inserts a point after the first n characters (0 < n < length), or puts
+// "0." in front (n == 0); otherwise leaves s unchanged.
+void SetDecPoint(char* s, int n);
+// Put n zeros in front of / after str, fewer when the text would reach 256
+// characters (and never more than 250). Return n after that reduction.
+int ZeroPrfx(char* str, int n);
+int ZeroSfx(char* str, int n);
+
+// ---------------------------------------------------------------------------
+// Record arithmetic. c may be the same record as an operand.
+
+// c = a + b; returns 1.
+int x_add_(const x_num* a, const x_num* b, x_num* c, int digit_max);
+// c = a - b; returns 1. b is only read.
+int x_sub_(const x_num* a, const x_num* b, x_num* c, int digit_max);
+// -1, 0 or 1 as x is below, equal to or above y at dgt_max digits.
+int xcomp_(const x_num* x, const x_num* y, int dgt_max);
+// c = a * b; returns 1.
+int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max);
+// v3 = v1 / v2; returns 1, or 0 for a zero divisor (v3 then undefined).
+int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max);
+// b = 1 / a; returns 1.
+int x_inv_(const x_num* a, x_num* b, int digit_max);
+// b = a^n by n - 1 multiplications; n <= 1 copies a.
+void x_pow_(const x_num* a, x_num* b, int n, int dgt_max);
+
+// ---------------------------------------------------------------------------
+// The same arithmetic on decimal text. x3 has room for at least 256
+// characters and may be an operand's buffer. Precisions above DGT_LIM act
+// as DGT_LIM. Each returns 1.
+
+int x_add(std::string_view x1, std::string_view x2, char* x3, int digit_max);
+int x_sub(std::string_view x1, std::string_view x2, char* x3, int digit_max);
+int x_mult(std::string_view x1, std::string_view x2, char* x3, int digit_max);
+int x_div(std::string_view x1, std::string_view x2, char* x3, int digit_max);
+int xcomp(std::string_view x, std::string_view y, int dgt_max);
+
+// ---------------------------------------------------------------------------
+// Matrices of x_num, index-offset like dmatrix: element [i][j] for
+// nrl <= i <= nrh, ncl <= j <= nch, rows contiguous one after another.
+
+// A new matrix; on allocation failure the process exits with status 1.
+x_num** xmatrix(int nrl, int nrh, int ncl, int nch);
+void free_xmatrix(x_num** m, int nrl, int nrh, int ncl, int nch);
+// xa[i][j] = a[i][j] through the "%1.15E" text of each double.
+void xmatrix_load(x_num** xa, double** a, int i_min, int na, int j_min, int ma, int dgt_max);
+// Print-outs for inspection: "row=%d", "a[%d][%d]= %s" lines; "det= %s".
+void dump_xmatrix(x_num** a, int n, int m, int dgt_max);
+void dump_det(const x_num* det, int dgt_max);
+
+// Gauss-Jordan elimination with full pivoting: solves a X = b for m
+// right-hand sides in place (a becomes its inverse, b the solutions) and
+// sets det. A pivot is judged against 10^(2 - dgt_max + e), e the decimal
+// order of a's largest entry. Returns -1, or 0 when a is singular.
+int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max);
+
+#endif

@@ -1,0 +1,114 @@
+// Gauss-Jordan elimination with full pivoting on x_num matrices.
+#include "matrix/matrix.h"
+#include "xarith/xarith.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// The zero threshold for a's pivots: 10^(2 - dgt_max + e), e the decimal
+// order of the largest entry (0 when all are zero). Truncated elimination
+// of a singular matrix leaves about (largest entry) x 10^(1 - dgt_max) in
+// place of a zero pivot, so the threshold must scale with the entries.
+x_num pivot_threshold(x_num** a, int n, int dgt_max) {
+    int e = -99999;
+    for (int i = 1; i <= n; ++i)
+        for (int j = 1; j <= n; ++j) e = std::max(e, x_ord_(&a[i][j]));
+    if (e == -99999) e = 0;
+    x_num t;
+    xinit(&t, 1);
+    t.esp = 2 - dgt_max + e;
+    return t;
+}
+
+// row[1..len] -= pivot_row[1..len] * factor, each product and difference
+// cut to the precision.
+void eliminate(x_num* row, const x_num* pivot_row, int len, const x_num* factor, int dgt_max) {
+    x_num temp;
+    for (int l = 1; l <= len; ++l) {
+        x_mult_(&pivot_row[l], factor, &temp, dgt_max);
+        x_sub_(&row[l], &temp, &row[l], dgt_max);
+    }
+}
+
+} // namespace
+
+int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
+    const x_num tiny = pivot_threshold(a, n, dgt_max);
+    xinit(det, 1);
+    if (n < 1) return -1;
+    int* indxc = ivector(1, n);
+    int* indxr = ivector(1, n);
+    int* ipiv = ivector(1, n);
+    for (int j = 1; j <= n; ++j) ipiv[j] = 0;
+    const auto release = [&] {
+        free_ivector(ipiv, 1, n);
+        free_ivector(indxr, 1, n);
+        free_ivector(indxc, 1, n);
+    };
+
+    x_num big, mag, temp, pivinv, dum;
+    for (int i = 1; i <= n; ++i) {
+        // the largest magnitude among unused rows and columns; on equal
+        // magnitudes the last one in the scan wins
+        int irow = 1, icol = 1;
+        xinit(&big, 0);
+        for (int j = 1; j <= n; ++j) {
+            if (ipiv[j] == 1) continue;
+            for (int k = 1; k <= n; ++k) {
+                if (ipiv[k] != 0) continue;
+                mag = xabs_(&a[j][k]);
+                if (xcomp_(&mag, &big, dgt_max) >= 0) {
+                    big = mag;
+                    irow = j;
+                    icol = k;
+                }
+            }
+        }
+        ++ipiv[icol];
+
+        // bring the pivot onto the diagonal
+        if (irow != icol) {
+            x_not_(det);
+            for (int l = 1; l <= n; ++l) std::swap(a[irow][l], a[icol][l]);
+            for (int l = 1; l <= m; ++l) std::swap(b[irow][l], b[icol][l]);
+        }
+        indxr[i] = irow;
+        indxc[i] = icol;
+
+        x_mult_(&a[icol][icol], det, &temp, dgt_max);
+        *det = temp;
+        mag = xabs_(&a[icol][icol]);
+        if (xcomp_(&mag, &tiny, dgt_max) < 0) {
+            release();
+            return 0;
+        }
+
+        // scale the pivot row; the pivot's own place takes 1 / pivot
+        x_inv_(&a[icol][icol], &pivinv, dgt_max);
+        xinit(&a[icol][icol], 1);
+        for (int l = 1; l <= n; ++l) x_mult_(&a[icol][l], &pivinv, &a[icol][l], dgt_max);
+        for (int l = 1; l <= m; ++l) x_mult_(&b[icol][l], &pivinv, &b[icol][l], dgt_max);
+
+        // clear the pivot column from every other row; a row whose factor
+        // is zero is left as it is, which is what subtracting the zero
+        // products would give
+        for (int ll = 1; ll <= n; ++ll) {
+            if (ll == icol) continue;
+            dum = a[ll][icol];
+            xinit(&a[ll][icol], 0);
+            if (dum.ndgt == 0) continue;
+            eliminate(a[ll], a[icol], n, &dum, dgt_max);
+            eliminate(b[ll], b[icol], m, &dum, dgt_max);
+        }
+    }
+
+    // undo the column order of the inverse
+    for (int l = n; l >= 1; --l) {
+        if (indxr[l] == indxc[l]) continue;
+        for (int k = 1; k <= n; ++k) std::swap(a[k][indxr[l]], a[k][indxc[l]]);
+    }
+    release();
+    return -1;
+}
