@@ -5,8 +5,7 @@ using namespace xarith_detail;
 
 namespace {
 
-// Room for an aligned operand of up to 234 digits plus the carry limb, and
-// for the transient limbs of a shift.
+// Room for an aligned operand of up to 234 digits plus the carry limb.
 constexpr int ADD_ROOM = SUB_DGT + 2;
 
 // c = a + b where b's sign is taken as b_sign (x_sub_ passes it turned).
@@ -27,58 +26,55 @@ void add_signed(const x_num* a, const x_num* b, signed char b_sign, x_num* c, in
     }
     const int prec = clamp_prec(digit_max, PREC_ADD_MAX);
     const signed char a_sign = a->sign;
-
-    limb_t x1[ADD_ROOM], x2[ADD_ROOM];
-    int n1 = strip_top(a->dgt, used_limbs(a));
-    int n2 = strip_top(b->dgt, used_limbs(b));
-    std::memcpy(x1, a->dgt, sizeof(limb_t) * static_cast<std::size_t>(n1));
-    std::memcpy(x2, b->dgt, sizeof(limb_t) * static_cast<std::size_t>(n2));
-
-    // align the exponents, cutting each operand to the precision
-    const wide_t emin = std::min(a->esp, b->esp);
-    const wide_t e1 = a->esp - emin, e2 = b->esp - emin;
-    const wide_t p1 = e1 + digits_of(x1, n1) - prec;
-    const wide_t p2 = e2 + digits_of(x2, n2) - prec;
-    const wide_t p = std::max(p1, p2);
-    wide_t esp = emin;
-    if (p > 0) {
-        n1 = shift(x1, n1, e1 - p);
-        n2 = shift(x2, n2, e2 - p);
-        esp += p;
-    } else {
-        if (e1 > 0) n1 = shift_left(x1, n1, e1);
-        if (e2 > 0) n2 = shift_left(x2, n2, e2);
+    const int n1 = strip_top(a->dgt, used_limbs(a));
+    const int n2 = strip_top(b->dgt, used_limbs(b));
+    if (n1 == 0 || n2 == 0) { // limbs all zero: a zero all the same
+        if (n1 == 0) {
+            copy_value(c, b);
+            c->sign = b_sign;
+        } else {
+            copy_value(c, a);
+        }
+        return;
     }
 
+    // align the exponents, cutting each operand to the precision; the
+    // operands are copied as they are shifted, so c may be either of them
+    const wide_t emin = std::min(a->esp, b->esp);
+    const wide_t e1 = a->esp - emin, e2 = b->esp - emin;
+    const wide_t p = std::max(e1 + digits_of(a->dgt, n1), e2 + digits_of(b->dgt, n2)) - prec;
+    const wide_t cut = std::max<wide_t>(p, 0);
+    limb_t x1[ADD_ROOM], x2[ADD_ROOM];
+    const int m1 = shift_copy(x1, a->dgt, n1, e1 - cut);
+    const int m2 = shift_copy(x2, b->dgt, n2, e2 - cut);
+    const wide_t esp = emin + cut;
+
     // add the magnitudes, or subtract them with the weights the signs give
-    const int nmax = std::max(n1, n2);
-    limb_t u[ADD_ROOM];
+    const int nmax = std::max(m1, m2);
+    limb_t* u = c->dgt;
     int nu = nmax;
     signed char sign = '+';
     const bool neg1 = a_sign == '-', neg2 = b_sign == '-';
     if (neg1 == neg2) {
-        if (add_n(u, x1, n1, x2, n2, nmax)) u[nu++] = 1;
+        if (add_n(u, x1, m1, x2, m2, nmax)) u[nu++] = 1;
         if (a_sign == b_sign) sign = a_sign;
     } else {
         // the positive operand less the negative one; a final borrow means
         // the sum is negative and u holds 10^(6 nmax) plus it
-        const bool borrow = neg2 ? sub_n(u, x1, n1, x2, n2, nmax) : sub_n(u, x2, n2, x1, n1, nmax);
+        const bool borrow = neg2 ? sub_n(u, x1, m1, x2, m2, nmax) : sub_n(u, x2, m2, x1, m1, nmax);
         if (borrow) {
             complement_n(u, nmax);
             sign = '-';
         }
     }
 
-    // renormalise: a sum that cancels ends with ndgt 0 and sign '+'
+    // renormalise: a sum that cancels ends with ndgt 0 and sign '+'. Each
+    // aligned operand holds at most prec digits, so the sum fits the limbs
+    // a result keeps and nothing is cut here.
     nu = strip_top(u, nu);
-    const int keep = std::min(ndgt_max_of(prec), SUB_DGT);
-    if (nu > keep) {
-        const int s = nu - keep;
-        std::memmove(u, u + s, sizeof(limb_t) * static_cast<std::size_t>(keep));
-        nu = keep;
-        esp += static_cast<wide_t>(BASE) * s;
-    }
-    store(c, sign, u, nu, esp);
+    c->sign = sign;
+    c->ndgt = nu;
+    c->esp = clamp_esp(esp);
 }
 
 } // namespace

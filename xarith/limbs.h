@@ -42,9 +42,7 @@ inline std::int32_t clamp_esp(wide_t e) {
 
 // Decimal digits of a limb value (0 for 0).
 inline int limb_digits(limb_t v) {
-    int n = 0;
-    while (n < BASE && v >= pow10_limb[n]) ++n;
-    return n;
+    return (v >= 1) + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000);
 }
 
 // Limbs in use of a record, guarded against a corrupt count.
@@ -147,9 +145,68 @@ inline int shift_right(limb_t* d, int n, wide_t k) {
     return n;
 }
 
-// Shifts by k digits either way (left for k > 0). Returns the count.
-inline int shift(limb_t* d, int n, wide_t k) {
-    return k >= 0 ? shift_left(d, n, k) : shift_right(d, n, -k);
+// The same shifts from src[0..n) into a separate dst, each output limb
+// formed from two neighbouring input limbs, so that no limb waits on the
+// one before it.
+//
+// Left by 6w + M digits: the limbs move up w places and M digits; the
+// count grows by w, and by one more when the top limb spills over. dst has
+// room for n + w + 1 limbs.
+template <int M> int shift_copy_left_m(limb_t* dst, const limb_t* src, int n, int w) {
+    for (int i = 0; i < w; ++i) dst[i] = 0;
+    if constexpr (M == 0) {
+        for (int i = 0; i < n; ++i) dst[w + i] = src[i];
+        return n + w;
+    } else {
+        constexpr limb_t a = pow10_limb[M], b = pow10_limb[BASE - M];
+        dst[w] = (src[0] % b) * a;
+        for (int i = 1; i < n; ++i) dst[w + i] = (src[i] % b) * a + src[i - 1] / b;
+        const limb_t top = src[n - 1] / b;
+        if (top == 0) return n + w;
+        dst[w + n] = top;
+        return n + w + 1;
+    }
+}
+
+// Right by 6w + M digits, truncating: the count is n - w (the top limb may
+// become 0), or 0 when every limb is shifted out.
+template <int M> int shift_copy_right_m(limb_t* dst, const limb_t* src, int n, int w) {
+    const int out = n - w;
+    if constexpr (M == 0) {
+        for (int i = 0; i < out; ++i) dst[i] = src[i + w];
+    } else {
+        constexpr limb_t a = pow10_limb[M], b = pow10_limb[BASE - M];
+        for (int i = 0; i + 1 < out; ++i) dst[i] = src[i + w] / a + (src[i + w + 1] % a) * b;
+        dst[out - 1] = src[n - 1] / a;
+    }
+    return out;
+}
+
+// dst = src[0..n) times 10^k (left for k > 0, right and truncating for
+// k < 0). Returns the count. n > 0.
+inline int shift_copy(limb_t* dst, const limb_t* src, int n, wide_t k) {
+    if (k >= 0) {
+        const int w = static_cast<int>(k / BASE);
+        switch (k % BASE) {
+        case 0: return shift_copy_left_m<0>(dst, src, n, w);
+        case 1: return shift_copy_left_m<1>(dst, src, n, w);
+        case 2: return shift_copy_left_m<2>(dst, src, n, w);
+        case 3: return shift_copy_left_m<3>(dst, src, n, w);
+        case 4: return shift_copy_left_m<4>(dst, src, n, w);
+        default: return shift_copy_left_m<5>(dst, src, n, w);
+        }
+    }
+    const wide_t wk = -k / BASE;
+    if (wk >= n) return 0;
+    const int w = static_cast<int>(wk);
+    switch (-k % BASE) {
+    case 0: return shift_copy_right_m<0>(dst, src, n, w);
+    case 1: return shift_copy_right_m<1>(dst, src, n, w);
+    case 2: return shift_copy_right_m<2>(dst, src, n, w);
+    case 3: return shift_copy_right_m<3>(dst, src, n, w);
+    case 4: return shift_copy_right_m<4>(dst, src, n, w);
+    default: return shift_copy_right_m<5>(dst, src, n, w);
+    }
 }
 
 // r[0..n) = a[0..na) + b[0..nb) with na, nb <= n; returns the final carry.
@@ -188,12 +245,12 @@ inline void complement_n(limb_t* d, int n) {
 }
 
 // Writes the value of a run of limbs into a record; only the limbs in use
-// are copied.
+// are copied, by a plain loop (the runs are short).
 inline void store(x_num* c, signed char sign, const limb_t* d, int n, wide_t esp) {
     c->sign = sign;
     c->ndgt = n;
     c->esp = clamp_esp(esp);
-    std::memcpy(c->dgt, d, sizeof(limb_t) * static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) c->dgt[i] = d[i];
 }
 
 // *c = *a for the fields that carry the value; c may be a.
@@ -203,7 +260,7 @@ inline void copy_value(x_num* c, const x_num* a) {
     c->sign = a->sign;
     c->esp = a->esp;
     c->ndgt = n;
-    std::memcpy(c->dgt, a->dgt, sizeof(limb_t) * static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) c->dgt[i] = a->dgt[i];
 }
 
 inline signed char product_sign(signed char a, signed char b) { return a == b ? '+' : '-'; }

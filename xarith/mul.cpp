@@ -8,25 +8,41 @@ namespace {
 // Limbs of the widest raw product: two 40-limb operands and the spare top.
 constexpr int PROD_ROOM = 2 * SUB_DGT + 1;
 
-// r[0..na+nb] = a[0..na) * b[0..nb), column sums carried once; the top
-// limb r[na+nb] is always 0.
+// r[0..na+nb) = a[0..na) * b[0..nb). The column sums (each below 8 x 10^13)
+// are split into base-10^6 digits independently of each other, so that
+// only additions of small numbers wait on the carry:
+//     limb k = col[k] mod 10^6 + (col[k-1] div 10^6) mod 10^6 + col[k-2] div 10^12 + carry,
+// the carry being 0, 1 or 2.
 void mul_n(limb_t* r, const limb_t* a, int na, const limb_t* b, int nb) {
+    const int nc = na + nb - 1;
     wide_t col[PROD_ROOM];
-    std::fill(col, col + na + nb + 1, 0);
-    for (int i = 0; i < nb; ++i) {
+    for (int j = 0; j < na; ++j) col[j] = static_cast<wide_t>(a[j]) * b[0];
+    for (int k = na; k < nc; ++k) col[k] = 0;
+    for (int i = 1; i < nb; ++i) {
         const wide_t bi = b[i];
         for (int j = 0; j < na; ++j) col[i + j] += bi * a[j];
     }
-    wide_t carry = 0;
-    for (int k = 0; k <= na + nb; ++k) {
-        const wide_t s = col[k] + carry;
-        carry = s / DM;
-        r[k] = static_cast<limb_t>(s - carry * DM);
+    limb_t lo[PROD_ROOM + 2], mid[PROD_ROOM + 2], hi[PROD_ROOM + 2];
+    lo[0] = mid[0] = mid[1] = hi[0] = hi[1] = 0;
+    for (int k = 0; k < nc; ++k) {
+        const wide_t q = col[k] / DM;
+        lo[k] = static_cast<limb_t>(col[k] - q * DM);
+        const wide_t qq = q / DM;
+        mid[k + 1] = static_cast<limb_t>(q - qq * DM);
+        hi[k + 2] = static_cast<limb_t>(qq);
+    }
+    lo[nc] = 0;
+    limb_t carry = 0;
+    for (int k = 0; k <= nc; ++k) {
+        limb_t v = lo[k] + mid[k] + hi[k] + carry;
+        carry = 0;
+        while (v >= DM) { // at most twice
+            v -= DM;
+            ++carry;
+        }
+        r[k] = v;
     }
 }
-
-// floor(x / 10^6) for the signed limb differences of a trial.
-inline wide_t floor_div_dm(wide_t x) { return x >= 0 ? x / DM : -((-x + DM - 1) / DM); }
 
 // True when r[0..n) >= v[0..n), both read from the top.
 bool geq_n(const limb_t* r, const limb_t* v, int n) {
@@ -46,9 +62,10 @@ int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max) {
         return 1;
     }
     const int na = used_limbs(a), nb = used_limbs(b);
-    limb_t u[PROD_ROOM];
+    limb_t u[PROD_ROOM + 1];
     mul_n(u, a->dgt, na, b->dgt, nb);
-    int n = strip_top(u, na + nb + 1);
+    // the product of records in normal form has na + nb or na + nb - 1 limbs
+    int n = strip_top(u, na + nb);
     wide_t esp = static_cast<wide_t>(a->esp) + b->esp;
     const int keep = std::min(ndgt_max_of(digit_max), SUB_DGT);
     int low = 0;
@@ -61,12 +78,91 @@ int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max) {
     return 1;
 }
 
+namespace {
+
+// The working state of one long division: the partial dividend dv and
+// the remainder rst of the current trial, ndv + 1 limbs each, and the
+// divisor v with a zero limb above its top.
+struct Division {
+    const limb_t* v;
+    int ndv;
+    limb_t dv[SUB_DGT + 1];
+    limb_t rst[SUB_DGT + 1];
+
+    // rst = dv - q * v over ndv + 1 limbs. Returns true when the difference
+    // is negative (rst then holds it plus 10^(6 (ndv + 1))); *exact is set
+    // when every dv[i] equals q * v[i] before any borrow. Each product is
+    // split into base-10^6 digits on its own, so only small numbers wait
+    // on the borrow.
+    bool trial(int q, bool* exact) {
+        bool same = true;
+        limb_t high = 0, borrow = 0;
+        for (int i = 0; i <= ndv; ++i) {
+            const wide_t t = static_cast<wide_t>(q) * v[i];
+            same = same && t == dv[i];
+            const wide_t th = t / DM;
+            // dv - low digits of q v[i] - high digits of q v[i-1] - borrow
+            limb_t x = dv[i] - static_cast<limb_t>(t - th * DM) - high - borrow;
+            high = static_cast<limb_t>(th);
+            borrow = 0;
+            while (x < 0) {
+                x += DM;
+                ++borrow;
+            }
+            rst[i] = x;
+        }
+        *exact = same;
+        return borrow + high != 0;
+    }
+
+    // rst += v; returns the carry out of the top.
+    bool add_back() {
+        limb_t carry = 0;
+        for (int i = 0; i <= ndv; ++i) {
+            limb_t x = rst[i] + v[i] + carry;
+            carry = x >= DM;
+            if (carry) x -= DM;
+            rst[i] = x;
+        }
+        return carry != 0;
+    }
+
+    // rst -= v (rst >= v).
+    void take_away() {
+        limb_t borrow = 0;
+        for (int i = 0; i <= ndv; ++i) {
+            limb_t x = rst[i] - v[i] - borrow;
+            borrow = x < 0;
+            if (borrow) x += DM;
+            rst[i] = x;
+        }
+    }
+
+    bool rst_zero() const {
+        for (int i = 0; i <= ndv; ++i)
+            if (rst[i] != 0) return false;
+        return true;
+    }
+
+    // Whether every dv[i] equals q * v[i]: the exact-match test of a trial.
+    bool matches(int q) const {
+        for (int i = 0; i <= ndv; ++i)
+            if (static_cast<wide_t>(q) * v[i] != dv[i]) return false;
+        return true;
+    }
+};
+
+} // namespace
+
 // Long division, one quotient limb per step. Each limb starts from a
 // double estimate from the top two limbs of the partial dividend and of the
-// divisor; trial subtractions then lower it while the remainder goes
-// negative, and raise it while the remainder still holds the divisor (the
-// rounded estimate can come out one low for divisors of two or more limbs).
-// Every quotient limb thus lies in 0..999999.
+// divisor; trials then lower it while the remainder goes negative, and raise
+// it while the remainder still holds the divisor (the rounded estimate can
+// come out one low for divisors of two or more limbs), so that every
+// quotient limb lies in 0..999999. Each estimate and each trial counts as a
+// step toward the limit of 10000. A trial after a change of one is formed
+// from the last remainder by adding or taking away the divisor once, which
+// gives the remainder that trial would compute.
 //
 // The division ends when a trial matches the partial dividend limb by
 // limb (before any borrow) with the dividend used up, or when Qmax + 1
@@ -80,11 +176,12 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
         v3->ndgt = 0;
         return 0;
     }
-    if (v1->ndgt == 0) {
+    const int nv1 = strip_top(v1->dgt, used_limbs(v1));
+    if (v1->ndgt == 0 || nv1 == 0) {
         copy_value(v3, v1);
         return 1;
     }
-    if (nv2 == 1 && v2->ndgt == 1 && v2->dgt[0] == 1 && v2->esp == 0) {
+    if (v2->ndgt == 1 && v2->dgt[0] == 1 && v2->esp == 0) {
         const signed char sign = product_sign(v1->sign, v2->sign);
         copy_value(v3, v1);
         v3->sign = sign;
@@ -93,68 +190,65 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
 
     const int prec = clamp_prec(digit_max, PREC_DIV_MAX);
     const int qmax = prec / BASE + 2;
-    const int nv1 = strip_top(v1->dgt, used_limbs(v1));
     const limb_t* dividend = v1->dgt;
-    const int n1 = nv1 - 1, n2 = nv2 - 1, ndv = nv2;
+    const int n1 = nv1 - 1, n2 = nv2 - 1;
 
-    // the divisor with a zero limb above its top, as the trials read it
     limb_t v[SUB_DGT + 1];
-    std::memcpy(v, v2->dgt, sizeof(limb_t) * static_cast<std::size_t>(ndv));
-    v[ndv] = 0;
+    for (int i = 0; i < nv2; ++i) v[i] = v2->dgt[i];
+    v[nv2] = 0;
+    Division d{v, nv2, {}, {}};
+    const int ndv = nv2;
     const double vtop = v[n2] + (n2 > 0 ? v[n2 - 1] / 1e6 : 0.0);
 
     // load the top ndv limbs of the dividend, padding below with zeros
-    limb_t dv[SUB_DGT + 1], rst[SUB_DGT + 1] = {}, qz[SUB_DGT];
     wide_t esp = 0;
     for (int i = ndv - 1; i >= 0; --i) {
         const int j = n1 - n2 + i;
         if (j >= 0) {
-            dv[i] = dividend[j];
+            d.dv[i] = dividend[j];
         } else {
-            dv[i] = 0;
+            d.dv[i] = 0;
             esp -= BASE;
         }
     }
-    dv[ndv] = 0;
+    d.dv[ndv] = 0;
+    limb_t qz[SUB_DGT];
     int conta_d = n1 - n2, conta_q = 0, conta = 0;
-    bool resto_zero = false, fine_div = false;
+    bool fine_div = false;
 
     while (!fine_div && conta < 10000) {
         ++conta;
-        const double y = static_cast<double>(dv[ndv]) * 1e6 + dv[ndv - 1] + 1;
+        const double y = static_cast<double>(d.dv[ndv]) * 1e6 + d.dv[ndv - 1] + 1;
         // at most 2 x 10^6 for valid limbs; the bound only guards the cast
         int q = static_cast<int>(std::min(y / vtop, 4e6));
-        // trials
-        for (;;) {
-            ++conta;
-            resto_zero = true;
-            wide_t cr = 0;
-            for (int i = 0; i <= ndv; ++i) {
-                wide_t x = dv[i] - static_cast<wide_t>(q) * v[i];
-                if (x != 0) resto_zero = false;
-                x += cr;
-                cr = floor_div_dm(x);
-                rst[i] = static_cast<limb_t>(x - cr * DM);
-            }
-            if (resto_zero) break;
-            if (cr != 0) {
-                --q; // the remainder went negative
+        ++conta;
+        bool resto_zero = false;
+        bool negative = d.trial(q, &resto_zero);
+        while (!resto_zero) {
+            if (negative) { // q is too large
+                --q;
                 if (conta >= 10000) break;
-                continue;
+                ++conta;
+                negative = !d.add_back();
+            } else if (geq_n(d.rst, v, ndv + 1) && conta < 10000) { // q is too small
+                ++q;
+                ++conta;
+                d.take_away();
+            } else {
+                break;
             }
-            if (!geq_n(rst, v, ndv + 1) || conta >= 10000) break;
-            ++q; // the remainder still holds the divisor
+            resto_zero = !negative && d.rst_zero() && d.matches(q);
         }
         qz[conta_q++] = static_cast<limb_t>(q);
         --conta_d;
         if ((resto_zero && conta_d < 0) || conta_q > qmax) fine_div = true;
         if (!fine_div) {
             // bring the remainder up one limb and the next dividend limb down
-            for (int i = ndv - 1; i >= 0; --i) dv[i + 1] = rst[i];
+            for (int i = ndv - 1; i >= 0; --i) d.dv[i + 1] = d.rst[i];
             if (conta_d >= 0) {
-                dv[0] = dividend[conta_d];
+                d.dv[0] = dividend[conta_d];
             } else {
-                dv[0] = 0;
+                d.dv[0] = 0;
                 esp -= BASE;
             }
         }

@@ -68,6 +68,82 @@ Fields reference_product(const x_num& a, const x_num& b, int prec) {
     return {a.sign == b.sign ? '+' : '-', limbs, esp};
 }
 
+// The long division step by step as its definition reads: the double
+// estimate, a full trial pass for every candidate limb (lowered while the
+// remainder goes negative, raised while it still holds the divisor), the
+// limb-by-limb exact test, the limb and exponent bookkeeping.
+Fields literal_quotient(const x_num& v1, const x_num& v2, int prec) {
+    const int qmax = prec / 6 + 2;
+    const int n1 = v1.ndgt - 1, n2 = v2.ndgt - 1, ndv = v2.ndgt;
+    std::vector<long long> dv(ndv + 1), rst(ndv + 1), v(ndv + 1, 0);
+    for (int i = 0; i < ndv; ++i) v[i] = v2.dgt[i];
+    long long esp = 0;
+    for (int i = ndv - 1; i >= 0; --i) {
+        const int j = n1 - n2 + i;
+        if (j >= 0) {
+            dv[i] = v1.dgt[j];
+        } else {
+            dv[i] = 0;
+            esp -= 6;
+        }
+    }
+    std::vector<int> qz;
+    int conta_d = n1 - n2, conta = 0;
+    bool fine = false, resto_zero = false;
+    while (!fine && conta < 10000) {
+        ++conta;
+        const double y = static_cast<double>(dv[ndv]) * 1e6 + static_cast<double>(dv[ndv - 1]) + 1;
+        const double x = v2.dgt[n2] + (n2 > 0 ? v2.dgt[n2 - 1] / 1e6 : 0.0);
+        long long q = static_cast<long long>(y / x);
+        for (;;) {
+            ++conta;
+            resto_zero = true;
+            long long cr = 0;
+            for (int i = 0; i <= ndv; ++i) {
+                long long t = dv[i] - q * v[i];
+                if (t != 0) resto_zero = false;
+                t += cr;
+                cr = t >= 0 ? t / 1000000 : -((-t + 999999) / 1000000);
+                rst[i] = t - cr * 1000000;
+            }
+            if (resto_zero) break;
+            if (cr != 0) {
+                --q;
+                continue;
+            }
+            bool holds = true; // rst >= v
+            for (int i = ndv; i >= 0; --i)
+                if (rst[i] != v[i]) {
+                    holds = rst[i] > v[i];
+                    break;
+                }
+            if (!holds) break;
+            ++q;
+        }
+        qz.push_back(static_cast<int>(q));
+        --conta_d;
+        if ((resto_zero && conta_d < 0) || static_cast<int>(qz.size()) > qmax) fine = true;
+        if (!fine) {
+            for (int i = ndv - 1; i >= 0; --i) dv[i + 1] = rst[i];
+            if (conta_d >= 0) {
+                dv[0] = v1.dgt[conta_d];
+            } else {
+                dv[0] = 0;
+                esp -= 6;
+            }
+        }
+    }
+    if (conta_d >= 0) esp += 6LL * (conta_d + 1);
+    esp += v1.esp - v2.esp;
+    std::vector<int> u(qz.rbegin(), qz.rend());
+    while (!u.empty() && u.back() == 0) u.pop_back();
+    if (static_cast<int>(u.size()) > qmax) {
+        esp += 6LL * (static_cast<long long>(u.size()) - qmax);
+        u.erase(u.begin(), u.end() - qmax);
+    }
+    return {v1.sign == v2.sign ? '+' : '-', u, static_cast<int>(esp)};
+}
+
 } // namespace
 
 TEST(Property, SumsAndDifferencesMatchTheAlignmentRule) {
@@ -141,7 +217,31 @@ TEST(Property, QuotientsAreTruncatedExactly) {
         if (cmp(low, num) != 0) {
             ASSERT_EQ(q.ndgt, prec / 6 + 2);
         }
+        ASSERT_EQ(fields(q), literal_quotient(a, b, prec));
     }
+}
+
+// Quotients that come out exact, or exact but for borrows, decide how many
+// trailing zero limbs a result keeps: the same limbs as the step-by-step
+// division, on dividends made as divisor times a short quotient.
+TEST(Property, ExactQuotientsKeepTheirLimbLayout) {
+    std::mt19937_64 rng(SEED + 4);
+    for (int round = 0; round < ROUNDS; ++round) {
+        const int prec = std::uniform_int_distribution<int>(6, 120)(rng);
+        const x_num b = operand(rng, std::min(prec, 60));
+        const x_num q = random_record(rng, std::uniform_int_distribution<int>(1, 3)(rng), -20, 20);
+        x_num a;
+        x_mult_(&b, &q, &a, 400);
+        if (round % 5 == 0) a.dgt[0] = a.dgt[0] == 0 ? 1 : a.dgt[0] - 1; // just off exact
+        x_num r = poisoned();
+        x_div_(&a, &b, &r, prec);
+        ASSERT_EQ(fields(r), literal_quotient(a, b, prec))
+            << "round " << round << ": " << fields(a) << " / " << fields(b) << " at " << prec;
+    }
+    // the worked cases: 2 / 4 and 1 / 4 end with a trailing zero limb
+    const x_num two = make('+', {2}, 0), one = make('+', {1}, 0), four = make('+', {4}, 0);
+    EXPECT_EQ(literal_quotient(two, four, 30), (Fields{'+', {0, 500000}, -12}));
+    EXPECT_EQ(literal_quotient(one, four, 30), (Fields{'+', {0, 250000}, -12}));
 }
 
 TEST(Property, ComparisonFollowsTheCutDifference) {
