@@ -1,0 +1,121 @@
+// Table files, index-offset double matrices and int vectors, the fatal-error
+// exit, and a double-precision Gauss-Jordan solver.
+//
+// A table file is plain text: one row per line, numbers separated by tabs,
+// every number written as "%1.15E". See load_table for what the reader
+// accepts and refuses.
+#ifndef MATRIX_MATRIX_H
+#define MATRIX_MATRIX_H
+
+#include <string>
+
+// Spare slots kept in front of every block, so that the lowest index of a
+// range addresses the block's second slot.
+inline constexpr int NR_END = 1;
+
+// Capacity of the value buffer the programs read tables into; a table may
+// hold at most STACK_MAX - 1 numbers.
+inline constexpr int STACK_MAX = 65536;
+
+// Pivots of gaussj below this magnitude make the matrix singular.
+inline constexpr double TINY = 1e-15;
+
+// Longest token (one number's text) a table file may hold.
+inline constexpr int TOKEN_MAX = 79;
+
+// ---------------------------------------------------------------------------
+// Why a table failed to load.
+enum class table_fault {
+    none,
+    cannot_open,         // the file cannot be opened for reading
+    read_error,          // reading failed (a folder, an I/O error)
+    not_a_number,        // a token that is not wholly a decimal number
+    out_of_range,        // a number beyond the range of a double
+    token_too_long,      // a token of more than TOKEN_MAX characters
+    nul_byte,            // a NUL byte in the file
+    two_numbers_in_cell, // two numbers separated only by blanks
+    ragged_rows,         // rows with different numbers of cells
+    too_many_numbers,    // more numbers than the buffer holds
+};
+
+// The reason, and where: row and column are the table indices of the cell
+// (0 where the fault belongs to no cell), text the offending token (for
+// cannot_open and read_error the system's message). For ragged_rows, row is
+// the first row whose length differs, col the first cell where it departs
+// from the rows before it, and the counts below say how; for
+// too_many_numbers, row and col locate the first number beyond capacity.
+struct table_error {
+    table_fault fault = table_fault::none;
+    int row = 0;
+    int col = 0;
+    std::string text;
+    int cells = 0;        // ragged_rows: cells in row `row`
+    int cells_before = 0; // ragged_rows: cells in each row before it
+    int capacity = 0;     // too_many_numbers: the most numbers a table may hold
+};
+
+// One line describing the fault, without the file name and without a line
+// end, e.g. `row 3 column 2: not a number: "1,5"` or
+// `row 2 has 3 columns, row 1 has 2`. Long texts are shortened and
+// non-printable bytes shown as escapes.
+std::string describe(const table_error& err);
+
+// ---------------------------------------------------------------------------
+// Table files.
+
+// Reads the table file `filesource` (opened read-only) into elem[0..], in
+// file order, and sets *row_max and *col_max to the indices of the last row
+// and the last column (counting from *row_min and *col_min); both are 0 when
+// the file holds no number. Returns -1 when the whole file was read and
+// every check passed, 0 otherwise (the file cannot be opened or read, its
+// contents are refused, or it holds el_max numbers or more, so at most
+// el_max - 1 load); on 0, *row_max and *col_max are 0 (untouched when the
+// file cannot be opened) and *err (when given) says why.
+//
+// Numbers are separated by tabs (a run of tabs counts as one, tabs at a
+// line start count for nothing); a line feed ends a row that holds a number,
+// so empty lines are skipped; a space or a carriage return ends a number
+// without moving to the next cell. Every row must have the same number of
+// cells, and every token must be wholly a decimal number within the range
+// of a double: [+-]digits[.digits][(e|E)[+-]digits], at most 79 characters.
+int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
+               const int* col_min, int* col_max, table_error* err);
+int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
+               const int* col_min, int* col_max);
+
+// A new matrix for rows i_min..na and columns j_min..ma, filled row by row
+// from stack[0..]. The caller releases it with free_dmatrix.
+double** input_matrix(const double* stack, int i_min, int na, int j_min, int ma);
+
+// Writes rows row_min..row_max, columns col_min..col_max of mat as a table
+// file, each number as "%1.15E" followed by a tab, the last of a row by a
+// line feed; an empty row range writes an empty file. Returns -1 when every
+// byte reached the file, 0 otherwise; a failed write never leaves a partial
+// file and never harms an existing one. A regular file is replaced
+// atomically (keeping the mode of the file it replaces); a device or FIFO
+// is written directly; a folder or a write-protected file is refused.
+int output_matrix(const char* filedest, double** mat, int row_min, int row_max, int col_min,
+                  int col_max);
+
+// ---------------------------------------------------------------------------
+// Index-offset matrices and vectors. Allocation failure ends the process
+// through nrerror, and so does an empty range: callers check first.
+
+double** dmatrix(int nrl, int nrh, int ncl, int nch);
+void free_dmatrix(double** m, int nrl, int nrh, int ncl, int nch);
+int* ivector(int nl, int nh);
+void free_ivector(int* v, int nl, int nh);
+void free_cvector(char* v, int nl, int nh);
+
+// Prints the three-line fatal-error report on standard error and exits
+// with status 1.
+[[noreturn]] void nrerror(const char* error_text);
+
+// ---------------------------------------------------------------------------
+// Gauss-Jordan elimination with full pivoting in double precision: solves
+// a X = b for m right-hand sides, a (1..n x 1..n) replaced by its inverse
+// and b (1..n x 1..m) by the solutions. Returns -1, or 0 when a pivot is
+// below TINY (or no pivot is a number). n < 1 does nothing and returns -1.
+int gaussj(double** a, int n, double** b, int m);
+
+#endif

@@ -1,0 +1,338 @@
+// Reading table files: load_table, input_matrix and the fault descriptions.
+#include "matrix/matrix.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+#include <memory>
+#include <string_view>
+#include <system_error>
+
+namespace {
+
+// The file is read in blocks of this size: a table of 65535 numbers (about
+// 1.5 MB) takes a couple of dozen reads instead of a call per character.
+inline constexpr std::size_t IN_CHUNK = 1 << 16;
+
+// A text shown in a description is cut to SHOWN_KEEP bytes when it is longer
+// than SHOWN_MAX.
+inline constexpr std::size_t SHOWN_MAX = 40;
+inline constexpr std::size_t SHOWN_KEEP = 32;
+
+inline constexpr std::string_view BOM = "\xEF\xBB\xBF";
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The bytes that end a token: tab, line feed, space, carriage return, and
+// NUL, which is refused.
+bool is_separator(char c) {
+    return c == '\t' || c == '\n' || c == ' ' || c == '\r' || c == '\0';
+}
+
+// True when t is wholly a decimal number: [+-] digits [. digits] with at
+// least one digit, then optionally e or E, [+-], at least one digit.
+bool is_decimal(std::string_view t) {
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < t.size() && is_digit(t[i])) ++i;
+        return i - from;
+    };
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    std::size_t mantissa = digits();
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == t.size();
+}
+
+// strtod in the C locale, whatever locale the program has set.
+double strtod_c(const char* text) {
+    const locale_t c_locale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+    if (c_locale == locale_t{}) return std::strtod(text, nullptr);
+    const double v = ::strtod_l(text, nullptr, c_locale);
+    ::freelocale(c_locale);
+    return v;
+}
+
+// Converts a token that is_decimal accepted to the nearest double; false
+// when its magnitude is beyond the largest double. from_chars reports an
+// underflow to zero like an overflow, so strtod tells the two apart; it
+// also gives the signed zero an underflow reads as.
+bool convert(std::string_view t, double& v) {
+    const char* first = t.data();
+    const char* last = first + t.size();
+    if (*first == '+') ++first; // from_chars takes no plus sign
+    const auto res = std::from_chars(first, last, v);
+    if (res.ec == std::errc{}) return true;
+    char text[TOKEN_MAX + 1];
+    std::memcpy(text, t.data(), t.size());
+    text[t.size()] = '\0';
+    v = strtod_c(text);
+    return !std::isinf(v);
+}
+
+// The state of one load: where the next number goes, what the current row
+// holds, and the token being collected.
+struct reader {
+    double* elem;
+    int el_max;
+    int col_min;
+    table_error& err;
+
+    int count = 0;             // numbers stored
+    int row;                   // index of the row being read
+    int col;                   // index of the cell being read
+    int row_cells = 0;         // numbers stored in this row
+    int width = -1;            // cells of every earlier row; -1 before the first
+    bool in_cell = false;      // the current cell holds a number already
+    bool cr_after = false;     // ... and a carriage return has followed it
+    char tok[TOKEN_MAX + 1]{}; // one byte more than a token may hold
+    std::size_t len = 0;
+    char last[TOKEN_MAX + 1]{}; // a number a blank ended, still in its cell
+    std::size_t last_len = 0;
+
+    reader(double* e, int cap, int r0, int c0, table_error& er)
+        : elem(e), el_max(cap), col_min(c0), err(er), row(r0), col(c0) {}
+
+    bool fail(table_fault f, std::string_view text = {}) {
+        err.fault = f;
+        err.row = row;
+        err.col = col;
+        err.text.assign(text);
+        return false;
+    }
+
+    // Ends the token being collected, if any: checks it, stores its value.
+    bool end_token() {
+        if (len == 0) return true;
+        const std::string_view t(tok, len);
+        if (in_cell) {
+            std::string both(last, last_len);
+            both.append(cr_after ? "\r" : " ").append(t);
+            return fail(table_fault::two_numbers_in_cell, both);
+        }
+        double v = 0;
+        if (!is_decimal(t)) return fail(table_fault::not_a_number, t);
+        if (!convert(t, v)) return fail(table_fault::out_of_range, t);
+        if (count + 1 >= el_max) {
+            err.capacity = el_max > 0 ? el_max - 1 : 0;
+            return fail(table_fault::too_many_numbers);
+        }
+        elem[count++] = v;
+        ++row_cells;
+        in_cell = true;
+        cr_after = false;
+        len = 0;
+        return true;
+    }
+
+    // Ends the current row when it holds a number; every row must have as
+    // many cells as the first.
+    bool end_row() {
+        if (row_cells == 0) return true;
+        if (width >= 0 && row_cells != width) {
+            col = col_min + (row_cells < width ? row_cells : width);
+            err.cells = row_cells;
+            err.cells_before = width;
+            return fail(table_fault::ragged_rows);
+        }
+        width = row_cells;
+        ++row;
+        col = col_min;
+        row_cells = 0;
+        in_cell = false;
+        return true;
+    }
+
+    // Takes one block of the file. Token characters are taken a run at a
+    // time: the run is found first and copied whole, which is several times
+    // faster than a step of the separator logic per character.
+    bool feed(std::string_view block) {
+        const char* p = block.data();
+        const char* const end = p + block.size();
+        while (p != end) {
+            const char* run = p;
+            while (run != end && !is_separator(*run)) ++run;
+            if (run != p) {
+                const auto n = static_cast<std::size_t>(run - p);
+                if (len + n > TOKEN_MAX) {
+                    const std::size_t keep = TOKEN_MAX + 1 - len;
+                    std::memcpy(tok + len, p, keep);
+                    return fail(table_fault::token_too_long, {tok, TOKEN_MAX + 1});
+                }
+                std::memcpy(tok + len, p, n);
+                len += n;
+                p = run;
+                continue;
+            }
+            switch (*p++) {
+            case '\t':
+                if (!end_token()) return false;
+                if (in_cell) {
+                    ++col;
+                    in_cell = false;
+                }
+                break;
+            case '\n':
+                if (!end_token() || !end_row()) return false;
+                break;
+            case '\0':
+                return fail(table_fault::nul_byte);
+            default: { // a space or a carriage return
+                // the number stays in its cell; keep its text in case a
+                // second one follows in the same cell
+                const std::size_t ended = len;
+                if (!end_token()) return false;
+                if (ended > 0) std::memcpy(last, tok, last_len = ended);
+                if (p[-1] == '\r' && in_cell) cr_after = true;
+            }
+            }
+        }
+        return true;
+    }
+};
+
+// Appends text to out inside double quotes, cut short when long, with
+// quotes, backslashes and every byte outside printable ASCII escaped.
+void append_shown(std::string& out, std::string_view text) {
+    const bool cut = text.size() > SHOWN_MAX;
+    if (cut) text = text.substr(0, SHOWN_KEEP);
+    out += '"';
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out.append(1, '\\').append(1, c);
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (u < 0x20 || u >= 0x7F) {
+            constexpr std::string_view hex = "0123456789ABCDEF";
+            out.append("\\x").append(1, hex[u >> 4]).append(1, hex[u & 0xF]);
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+    if (cut) out += "...";
+}
+
+} // namespace
+
+int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
+               const int* col_min, int* col_max, table_error* err) {
+    table_error local;
+    table_error& e = err != nullptr ? *err : local;
+    e = table_error{};
+
+    std::FILE* file = filesource != nullptr ? std::fopen(filesource, "rb") : nullptr;
+    if (file == nullptr) {
+        e.fault = table_fault::cannot_open;
+        e.text = std::strerror(filesource != nullptr ? errno : EINVAL);
+        return 0;
+    }
+    // the blocks are large already; a second buffer inside the stream would
+    // only copy them
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    *row_max = 0;
+    *col_max = 0;
+
+    reader rd(elem, el_max, *row_min, *col_min, e);
+    const auto buf = std::make_unique<char[]>(IN_CHUNK);
+    bool ok = true;
+    bool first = true;
+    for (;;) {
+        const std::size_t got = std::fread(buf.get(), 1, IN_CHUNK, file);
+        std::string_view block(buf.get(), got);
+        if (first && block.substr(0, BOM.size()) == BOM) block.remove_prefix(BOM.size());
+        first = false;
+        if (!rd.feed(block)) {
+            ok = false;
+            break;
+        }
+        if (got < IN_CHUNK) {
+            if (std::ferror(file)) {
+                e.fault = table_fault::read_error;
+                e.text = std::strerror(errno);
+                ok = false;
+            }
+            break;
+        }
+    }
+    std::fclose(file);
+    // a last line without its line end still ends its row
+    ok = ok && rd.end_token() && rd.end_row();
+    if (!ok) return 0;
+    if (rd.count > 0) {
+        *row_max = rd.row - 1;
+        *col_max = *col_min + rd.width - 1;
+    }
+    return -1;
+}
+
+int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
+               const int* col_min, int* col_max) {
+    return load_table(filesource, elem, el_max, row_min, row_max, col_min, col_max, nullptr);
+}
+
+double** input_matrix(const double* stack, int i_min, int na, int j_min, int ma) {
+    double** m = dmatrix(i_min, na, j_min, ma);
+    for (long long i = i_min; i <= na; ++i)
+        for (long long j = j_min; j <= ma; ++j) m[i][j] = *stack++;
+    return m;
+}
+
+std::string describe(const table_error& err) {
+    const std::string at =
+        "row " + std::to_string(err.row) + " column " + std::to_string(err.col) + ": ";
+    std::string out;
+    switch (err.fault) {
+    case table_fault::none:
+        return "no error";
+    case table_fault::cannot_open:
+        return "cannot open: " + err.text;
+    case table_fault::read_error:
+        return "read error: " + err.text;
+    case table_fault::not_a_number:
+        out = at + "not a number: ";
+        break;
+    case table_fault::out_of_range:
+        out = at + "number beyond the range of a double: ";
+        break;
+    case table_fault::token_too_long:
+        out = at + "more than " + std::to_string(TOKEN_MAX) + " characters: ";
+        break;
+    case table_fault::nul_byte:
+        return at + "NUL byte";
+    case table_fault::two_numbers_in_cell:
+        out = at + (err.text.find('\r') != std::string::npos
+                        ? "two numbers in one cell (a carriage return without line feed "
+                          "between them): "
+                        : "two numbers in one cell: ");
+        break;
+    case table_fault::ragged_rows:
+        return "row " + std::to_string(err.row) + " has " + std::to_string(err.cells) +
+               (err.cells == 1 ? " column, row " : " columns, row ") + std::to_string(err.row - 1) +
+               " has " + std::to_string(err.cells_before);
+    case table_fault::too_many_numbers:
+        return "more than " + std::to_string(err.capacity) + " numbers";
+    }
+    append_shown(out, err.text);
+    return out;
+}
