@@ -230,10 +230,48 @@ double cvxd(const x_num* a, int dgt_max) {
     return r.ec == std::errc() ? v : 0.0;
 }
 
+namespace {
+
+// The record cvsx makes of a "%1.15E" text at a precision of 16 or more,
+// read straight from the text's fixed layout: sign, one digit, point, 15
+// digits, E, exponent. The 16 digits lose their trailing zeros to the
+// exponent and are grouped by six.
+void read_e15(const char* t, int len, x_num* a) {
+    const char* p = t;
+    a->sign = '+';
+    if (*p == '-') {
+        a->sign = '-';
+        ++p;
+    }
+    std::uint64_t m = static_cast<std::uint64_t>(p[0] - '0');
+    for (int i = 2; i < 17; ++i) m = m * 10 + static_cast<std::uint64_t>(p[i] - '0');
+    int exp10 = 0;
+    std::from_chars(p[18] == '+' ? p + 19 : p + 18, t + len, exp10);
+    if (m == 0) { // 16 zeros move into the exponent, the 15 places come off it
+        a->ndgt = 0;
+        a->esp = exp10 + 1;
+        return;
+    }
+    int zeros = 0;
+    while (m % 10 == 0) {
+        m /= 10;
+        ++zeros;
+    }
+    a->esp = exp10 - 15 + zeros;
+    a->dgt[0] = static_cast<limb_t>(m % DM);
+    a->dgt[1] = static_cast<limb_t>(m / DM % DM);
+    a->dgt[2] = static_cast<limb_t>(m / (static_cast<std::uint64_t>(DM) * DM));
+    a->ndgt = a->dgt[2] != 0 ? 3 : (a->dgt[1] != 0 ? 2 : 1);
+}
+
+} // namespace
+
 void cvdx(x_num* a, double x, int dgt_max) {
     if (!std::isfinite(x)) return set_undefined(a);
     char buf[32];
-    cvsx(std::string_view(buf, static_cast<std::size_t>(format_e15(buf, x))), a, dgt_max);
+    const int len = format_e15(buf, x);
+    if (dgt_max >= 16) return read_e15(buf, len, a);
+    cvsx(std::string_view(buf, static_cast<std::size_t>(len)), a, dgt_max);
 }
 
 // The three string helpers keep a text within 255 characters, so that it

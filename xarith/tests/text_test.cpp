@@ -216,6 +216,30 @@ TEST(Text, Doubles) {
     EXPECT_EQ(text_of(x, 30), "3.1415"); // 6 characters kept
 }
 
+// cvdx reads its own "%1.15E" text by a shortcut: the records must be
+// those cvsx makes of printf's text.
+TEST(Text, DoublesEnterThroughTheirText) {
+    std::mt19937_64 rng(11);
+    char buf[64];
+    for (int i = 0; i < 200000; ++i) {
+        std::uint64_t bits = rng();
+        if (i % 4 == 1) bits &= 0x800FFFFFFFFFFFFFULL; // subnormals and zeros
+        if (i % 4 == 2) bits = (bits & 0x8000000000000000ULL) | (0x3FF0000000000000ULL + (bits % 1000) * 0x0010000000000000ULL / 1000);
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (i % 4 == 3) v = std::ldexp(static_cast<double>(static_cast<std::int64_t>(bits % 2000001) - 1000000), static_cast<int>(bits % 7)) / 8;
+        if (i < 2) v = i == 0 ? 0.0 : -0.0;
+        if (!std::isfinite(v)) continue;
+        std::snprintf(buf, sizeof buf, "%1.15E", v);
+        for (const int prec : {16, 30, 50}) {
+            x_num fast = poisoned(), slow = poisoned();
+            cvdx(&fast, v, prec);
+            cvsx(buf, &slow, prec);
+            ASSERT_EQ(fields(fast), fields(slow)) << buf << " at " << prec;
+        }
+    }
+}
+
 TEST(Text, DoublesRoundTripThroughSixteenDigits) {
     std::mt19937_64 rng(7);
     char buf[64];
