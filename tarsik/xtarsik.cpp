@@ -1,0 +1,139 @@
+// Gaussian elimination of a tridiagonal band with pivoting between
+// neighbouring rows, then back-substitution, all in x_num.
+//
+// The band works as a sliding window. When step i begins, row i holds
+// columns i-1, i, i+1 of the working matrix in positions 1, 2, 3, and so
+// does row i+1 for columns i, i+1, i+2. The step shifts row i one place
+// left, so that both rows hold columns i, i+1, i+2; position 3 of row i
+// starts at 0 and receives the fill-in when the rows are interchanged.
+// Once reduced, row i holds U(i,i), U(i,i+1), U(i,i+2).
+#include "tarsik/xtarsik.h"
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+namespace {
+
+// t = 10^(2 - dgt_max + e), e the decimal order of the largest band entry
+// other than the outside slots a[1][1] and a[n][3] (0 when all are zero).
+// Truncated elimination leaves about (largest entry) x 10^(1 - dgt_max)
+// where exact arithmetic gives 0, so the threshold scales with the entries.
+x_num zero_threshold(x_num** a, int n, int dgt_max) {
+    int e = INT_MIN;
+    for (int i = 1; i <= n; ++i) {
+        const int first = i == 1 ? 2 : 1, last = i == n ? 2 : 3;
+        for (int l = first; l <= last; ++l)
+            if (a[i][l].ndgt != 0) e = std::max(e, x_ord_(&a[i][l]));
+    }
+    if (e == INT_MIN) e = 0;
+    x_num t;
+    xinit(&t, 1);
+    t.esp = static_cast<int>(std::clamp(2LL - dgt_max + e, static_cast<long long>(INT_MIN),
+                                        static_cast<long long>(INT_MAX)));
+    return t;
+}
+
+// Whether |x| > t, compared at dgt_max digits.
+bool above(const x_num& x, const x_num& t, int dgt_max) {
+    const x_num mag = xabs_(&x);
+    return xcomp_(&mag, &t, dgt_max) > 0;
+}
+
+// Moves the row one place left: positions 2 and 3 into 1 and 2, 0 into 3.
+void shift_left(x_num* row) {
+    row[1] = row[2];
+    row[2] = row[3];
+    xinit(&row[3], 0);
+}
+
+// x = x - y * f, the product and the difference each cut to dgt_max
+// digits. When y or f is zero the product is zero and the difference
+// would be x itself, so x is left alone.
+void sub_product(x_num* x, const x_num* y, const x_num* f, int dgt_max) {
+    if (y->ndgt == 0 || f->ndgt == 0) return;
+    x_num prod;
+    x_mult_(y, f, &prod, dgt_max);
+    x_sub_(x, &prod, x, dgt_max);
+}
+
+// x = x / p (p not zero) through a working record; a zero dividend would
+// come back as it is, so it is left alone.
+void divide(x_num* x, const x_num* p, int dgt_max) {
+    if (x->ndgt == 0) return;
+    x_num q;
+    x_div_(x, p, &q, dgt_max);
+    *x = q;
+}
+
+// Interchanges rows i and i+1 of the band and of the right-hand sides.
+void interchange(x_num** a, x_num** b, int i, int m) {
+    for (int l = 1; l <= 3; ++l) std::swap(a[i][l], a[i + 1][l]);
+    for (int j = 1; j <= m; ++j) std::swap(b[i][j], b[i + 1][j]);
+}
+
+} // namespace
+
+int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
+    xinit(det, 1);
+    if (n < 1) return -1;
+    const x_num t = zero_threshold(a, n, dgt_max);
+    const auto singular = [det] {
+        xinit(det, 0);
+        return 0;
+    };
+    xinit(&a[1][1], 0);
+
+    // elimination: det collects the pivots, negated once per interchange
+    x_num dum;
+    for (int i = 1; i < n; ++i) {
+        x_num* row = a[i];
+        x_num* next = a[i + 1];
+        // row[1] is 0 here (cleared by the step before), so this asks
+        // whether row i has anything left in columns i and i+1
+        if (!above(row[2], t, dgt_max) && !above(row[3], t, dgt_max) && !above(row[1], t, dgt_max))
+            return singular();
+        shift_left(row);
+
+        dum = xabs_(&next[1]);
+        if (xcomp_(&dum, &t, dgt_max) > 0) {
+            // the larger candidate becomes the pivot; equal ones stay put.
+            // A pivot at least as large as dum is itself above t.
+            const x_num pivot = xabs_(&row[1]);
+            if (xcomp_(&pivot, &dum, dgt_max) < 0) {
+                interchange(a, b, i, m);
+                x_not_(det);
+            }
+            x_div_(&next[1], &row[1], &dum, dgt_max); // the factor
+            sub_product(&next[2], &row[2], &dum, dgt_max);
+            sub_product(&next[3], &row[3], &dum, dgt_max);
+            for (int j = 1; j <= m; ++j) sub_product(&b[i + 1][j], &b[i][j], &dum, dgt_max);
+        } else if (!above(row[1], t, dgt_max)) {
+            return singular(); // nothing below, and a zero pivot
+        }
+        x_mult_(&row[1], det, det, dgt_max);
+        // the eliminated entry is exactly 0 (next[1] - row[1] * factor
+        // would only leave a truncation residue, so it is not computed),
+        // and one not above t is dropped as 0
+        xinit(&next[1], 0);
+    }
+    shift_left(a[n]);
+    if (!above(a[n][1], t, dgt_max)) return singular();
+    x_mult_(&a[n][1], det, det, dgt_max);
+
+    // normalise each row by its pivot, which stays undivided in place
+    for (int i = 1; i <= n; ++i) {
+        const x_num* pivot = &a[i][1];
+        divide(&a[i][2], pivot, dgt_max);
+        divide(&a[i][3], pivot, dgt_max);
+        for (int j = 1; j <= m; ++j) divide(&b[i][j], pivot, dgt_max);
+    }
+
+    // back-substitution; row n is already solved
+    for (int i = n - 1; i >= 1; --i)
+        for (int j = 1; j <= m; ++j) {
+            sub_product(&b[i][j], &a[i][2], &b[i + 1][j], dgt_max);
+            if (i < n - 1) sub_product(&b[i][j], &a[i][3], &b[i + 2][j], dgt_max);
+        }
+    return -1;
+}
