@@ -61,17 +61,17 @@ XMatrix to_x(const DMatrix& m, int dgt_max) {
     return x;
 }
 
-bool to_double(const x_num& x, double* out, const char* name, int i, int j) {
-    *out = cvxd(&x, DGT_MAX);
+bool to_double(const x_num& x, double* out, const char* name, int i, int j, int dgt_max) {
+    *out = cvxd(&x, dgt_max);
     if (!std::isinf(*out)) return true;
     std::printf(MSG_BEYOND_DOUBLE, name, i, j, cvxs(&x, DGT_MAX).c_str());
     return false;
 }
 
-bool to_doubles(const XMatrix& x, const DMatrix& out, const char* name) {
+bool to_doubles(const XMatrix& x, const DMatrix& out, const char* name, int dgt_max) {
     for (int i = 1; i <= x.rows(); ++i)
         for (int j = 1; j <= x.cols(); ++j)
-            if (!to_double(x[i][j], &out[i][j], name, i, j)) return false;
+            if (!to_double(x[i][j], &out[i][j], name, i, j, dgt_max)) return false;
     return true;
 }
 
@@ -129,14 +129,14 @@ std::string e15_of_text(std::string_view t) {
 
 } // namespace
 
-std::string format_det(const x_num& det) {
-    const double d = cvxd(&det, DGT_MAX);
+std::string format_det(const x_num& det, int dgt_max) {
+    const double d = cvxd(&det, dgt_max);
     if (std::isnormal(d) || det.ndgt == 0) {
         char buf[40];
         std::snprintf(buf, sizeof buf, "%1.15E", d);
         return buf;
     }
-    return e15_of_text(cvxs(&det, DGT_MAX));
+    return e15_of_text(cvxs(&det, dgt_max));
 }
 
 void print_timing(const Stopwatch& clock, const char* result_name) {

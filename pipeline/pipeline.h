@@ -89,13 +89,13 @@ class Loader {
 // m converted element by element through its "%1.15E" text.
 XMatrix to_x(const DMatrix& m, int dgt_max);
 
-// *out = x as a double (through its text at 30 digits). A value beyond
+// *out = x as a double, through its text at dgt_max digits. A value beyond
 // the range of a double prints its line, naming it `name`[i,j], and makes
 // the result false; one that underflows becomes the nearest double.
-bool to_double(const x_num& x, double* out, const char* name, int i, int j);
+bool to_double(const x_num& x, double* out, const char* name, int i, int j, int dgt_max = DGT_MAX);
 
 // to_double for every element of x into out, of the same shape.
-bool to_doubles(const XMatrix& x, const DMatrix& out, const char* name);
+bool to_doubles(const XMatrix& x, const DMatrix& out, const char* name, int dgt_max = DGT_MAX);
 
 // Writes m to the table file `name`; on failure prints "sorry, something
 // wrong" without a line end.
@@ -111,10 +111,11 @@ class Stopwatch {
     std::clock_t t0_;
 };
 
-// "%1.15E" of the determinant: of its double when that is a normal number
-// (or zero), otherwise rounded to 16 significant digits from the x_num
-// itself, so that a determinant beyond the range of a double still prints.
-std::string format_det(const x_num& det);
+// "%1.15E" of the determinant: of its double (through its text at dgt_max
+// digits) when that is a normal number (or zero), otherwise rounded to 16
+// significant digits from that text itself, so that a determinant beyond
+// the range of a double still prints.
+std::string format_det(const x_num& det, int dgt_max = DGT_MAX);
 
 // The report lines shared by tarsik and velmar.
 void print_timing(const Stopwatch& clock, const char* result_name);

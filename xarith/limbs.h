@@ -158,12 +158,16 @@ template <int M> int shift_copy_left_m(limb_t* dst, const limb_t* src, int n, in
         for (int i = 0; i < n; ++i) dst[w + i] = src[i];
         return n + w;
     } else {
+        // one division per limb: the digits that stay, and those that rise
         constexpr limb_t a = pow10_limb[M], b = pow10_limb[BASE - M];
-        dst[w] = (src[0] % b) * a;
-        for (int i = 1; i < n; ++i) dst[w + i] = (src[i] % b) * a + src[i - 1] / b;
-        const limb_t top = src[n - 1] / b;
-        if (top == 0) return n + w;
-        dst[w + n] = top;
+        limb_t rise = 0;
+        for (int i = 0; i < n; ++i) {
+            const limb_t v = src[i], hi = v / b;
+            dst[w + i] = (v - hi * b) * a + rise;
+            rise = hi;
+        }
+        if (rise == 0) return n + w;
+        dst[w + n] = rise;
         return n + w + 1;
     }
 }
@@ -175,9 +179,15 @@ template <int M> int shift_copy_right_m(limb_t* dst, const limb_t* src, int n, i
     if constexpr (M == 0) {
         for (int i = 0; i < out; ++i) dst[i] = src[i + w];
     } else {
+        // one division per limb: the digits that stay, and those that fall
         constexpr limb_t a = pow10_limb[M], b = pow10_limb[BASE - M];
-        for (int i = 0; i + 1 < out; ++i) dst[i] = src[i + w] / a + (src[i + w + 1] % a) * b;
-        dst[out - 1] = src[n - 1] / a;
+        limb_t q = src[w] / a;
+        for (int i = 0; i + 1 < out; ++i) {
+            const limb_t v = src[i + w + 1], qn = v / a;
+            dst[i] = q + (v - qn * a) * b;
+            q = qn;
+        }
+        dst[out - 1] = q;
     }
     return out;
 }

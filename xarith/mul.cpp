@@ -1,6 +1,10 @@
 // Multiplication, division, reciprocal and power of records.
 #include "xarith/limbs.h"
 
+#include <array>
+#include <type_traits>
+#include <utility>
+
 using namespace xarith_detail;
 
 namespace {
@@ -8,11 +12,32 @@ namespace {
 // Limbs of the widest raw product: two 40-limb operands and the spare top.
 constexpr int PROD_ROOM = 2 * SUB_DGT + 1;
 
-// r[0..na+nb) = a[0..na) * b[0..nb). The column sums (each below 8 x 10^13)
-// are split into base-10^6 digits independently of each other, so that
-// only additions of small numbers wait on the carry:
+// The limbs of column sums col[0..nc) (each below 8 x 10^13) into
+// r[0..nc]. Each sum is split into base-10^6 digits independently of the
+// others, so that only additions of small numbers wait on the carry:
 //     limb k = col[k] mod 10^6 + (col[k-1] div 10^6) mod 10^6 + col[k-2] div 10^12 + carry,
-// the carry being 0, 1 or 2.
+// the carry being 0, 1 or 2. N is an int, or a std::integral_constant
+// when the count is known at compile time and the loops can unroll.
+template <typename N> inline void carry_columns(limb_t* r, const wide_t* col, N nc) {
+    limb_t lo[PROD_ROOM + 2], mid[PROD_ROOM + 2], hi[PROD_ROOM + 2];
+    mid[0] = mid[1] = hi[0] = hi[1] = 0;
+    for (int k = 0; k < nc; ++k) {
+        const wide_t q = col[k] / DM;
+        lo[k] = static_cast<limb_t>(col[k] - q * DM);
+        const wide_t qq = q / DM;
+        mid[k + 1] = static_cast<limb_t>(q - qq * DM);
+        hi[k + 2] = static_cast<limb_t>(qq);
+    }
+    lo[static_cast<int>(nc)] = 0;
+    limb_t carry = 0;
+    for (int k = 0; k <= nc; ++k) {
+        limb_t v = lo[k] + mid[k] + hi[k] + carry;
+        carry = (v >= DM) + (v >= 2 * DM);
+        r[k] = v - carry * DM;
+    }
+}
+
+// r[0..na+nb) = a[0..na) * b[0..nb), for any limb counts.
 void mul_n(limb_t* r, const limb_t* a, int na, const limb_t* b, int nb) {
     const int nc = na + nb - 1;
     wide_t col[PROD_ROOM];
@@ -22,26 +47,36 @@ void mul_n(limb_t* r, const limb_t* a, int na, const limb_t* b, int nb) {
         const wide_t bi = b[i];
         for (int j = 0; j < na; ++j) col[i + j] += bi * a[j];
     }
-    limb_t lo[PROD_ROOM + 2], mid[PROD_ROOM + 2], hi[PROD_ROOM + 2];
-    lo[0] = mid[0] = mid[1] = hi[0] = hi[1] = 0;
-    for (int k = 0; k < nc; ++k) {
-        const wide_t q = col[k] / DM;
-        lo[k] = static_cast<limb_t>(col[k] - q * DM);
-        const wide_t qq = q / DM;
-        mid[k + 1] = static_cast<limb_t>(q - qq * DM);
-        hi[k + 2] = static_cast<limb_t>(qq);
-    }
-    lo[nc] = 0;
-    limb_t carry = 0;
-    for (int k = 0; k <= nc; ++k) {
-        limb_t v = lo[k] + mid[k] + hi[k] + carry;
-        carry = 0;
-        while (v >= DM) { // at most twice
-            v -= DM;
-            ++carry;
-        }
-        r[k] = v;
-    }
+    carry_columns(r, col, nc);
+}
+
+// The same for counts fixed at compile time: the loops unroll and the
+// column sums stay in registers. Operands of the programs' precisions (up
+// to 60 digits) have at most MUL_FIXED limbs.
+constexpr int MUL_FIXED = 12;
+
+template <int NA, int NB> void mul_fixed(limb_t* r, const limb_t* a, const limb_t* b) {
+    constexpr int NC = NA + NB - 1;
+    wide_t col[NC] = {};
+    for (int i = 0; i < NB; ++i)
+        for (int j = 0; j < NA; ++j) col[i + j] += static_cast<wide_t>(b[i]) * a[j];
+    carry_columns(r, col, std::integral_constant<int, NC>{});
+}
+
+using mul_kernel = void (*)(limb_t*, const limb_t*, const limb_t*);
+
+template <std::size_t... I> constexpr auto mul_table(std::index_sequence<I...>) {
+    return std::array<mul_kernel, sizeof...(I)>{
+        &mul_fixed<static_cast<int>(I / MUL_FIXED) + 1, static_cast<int>(I % MUL_FIXED) + 1>...};
+}
+constexpr auto MUL_KERNELS = mul_table(std::make_index_sequence<MUL_FIXED * MUL_FIXED>{});
+
+// r[0..na+nb) = a * b by the fixed kernel for the operands' sizes.
+inline void mul_any(limb_t* r, const limb_t* a, int na, const limb_t* b, int nb) {
+    if (na <= MUL_FIXED && nb <= MUL_FIXED)
+        MUL_KERNELS[static_cast<std::size_t>((na - 1) * MUL_FIXED + nb - 1)](r, a, b);
+    else
+        mul_n(r, a, na, b, nb);
 }
 
 // True when r[0..n) >= v[0..n), both read from the top.
@@ -63,7 +98,7 @@ int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max) {
     }
     const int na = used_limbs(a), nb = used_limbs(b);
     limb_t u[PROD_ROOM + 1];
-    mul_n(u, a->dgt, na, b->dgt, nb);
+    mul_any(u, a->dgt, na, b->dgt, nb);
     // the product of records in normal form has na + nb or na + nb - 1 limbs
     int n = strip_top(u, na + nb);
     wide_t esp = static_cast<wide_t>(a->esp) + b->esp;
@@ -90,28 +125,28 @@ struct Division {
     limb_t rst[SUB_DGT + 1];
 
     // rst = dv - q * v over ndv + 1 limbs. Returns true when the difference
-    // is negative (rst then holds it plus 10^(6 (ndv + 1))); *exact is set
-    // when every dv[i] equals q * v[i] before any borrow. Each product is
-    // split into base-10^6 digits on its own, so only small numbers wait
-    // on the borrow.
-    bool trial(int q, bool* exact) {
-        bool same = true;
-        limb_t high = 0, borrow = 0;
+    // is negative (rst then holds it plus 10^(6 (ndv + 1))); *zero is set
+    // when rst is all zeros. Each product is split into base-10^6 digits
+    // on its own, so only small numbers wait on the borrow.
+    bool trial(int q, bool* zero) {
+        limb_t high = 0, borrow = 0, any = 0;
+        // unsigned arithmetic: every quantity here is non-negative, and
+        // unsigned division by a constant is a multiply and a shift
         for (int i = 0; i <= ndv; ++i) {
-            const wide_t t = static_cast<wide_t>(q) * v[i];
-            same = same && t == dv[i];
-            const wide_t th = t / DM;
-            // dv - low digits of q v[i] - high digits of q v[i-1] - borrow
-            limb_t x = dv[i] - static_cast<limb_t>(t - th * DM) - high - borrow;
+            const std::uint64_t t = static_cast<std::uint64_t>(q) * static_cast<std::uint32_t>(v[i]);
+            const std::uint64_t th = t / DM;
+            // dv - low digits of q v[i] - high digits of q v[i-1] - borrow:
+            // q < 4 x 10^6 keeps the high digits below 4 x 10^6 and the
+            // borrow below 6, so the offset 6 x 10^6 makes it positive
+            const std::uint32_t x = static_cast<std::uint32_t>(dv[i] + 6 * DM - high - borrow) -
+                                    static_cast<std::uint32_t>(t - th * DM);
+            const std::uint32_t up = x / DM;
             high = static_cast<limb_t>(th);
-            borrow = 0;
-            while (x < 0) {
-                x += DM;
-                ++borrow;
-            }
-            rst[i] = x;
+            borrow = static_cast<limb_t>(6 - up);
+            rst[i] = static_cast<limb_t>(x - up * DM);
+            any |= rst[i];
         }
-        *exact = same;
+        *zero = any == 0;
         return borrow + high != 0;
     }
 
@@ -222,8 +257,10 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
         // at most 2 x 10^6 for valid limbs; the bound only guards the cast
         int q = static_cast<int>(std::min(y / vtop, 4e6));
         ++conta;
-        bool resto_zero = false;
-        bool negative = d.trial(q, &resto_zero);
+        bool zero = false;
+        bool negative = d.trial(q, &zero);
+        // the exact-match test can only hold when the remainder is zero
+        bool resto_zero = zero && !negative && d.matches(q);
         while (!resto_zero) {
             if (negative) { // q is too large
                 --q;

@@ -1,0 +1,30 @@
+// The console texts of velmar.
+#ifndef VELMAR_MESSAGES_H
+#define VELMAR_MESSAGES_H
+
+namespace velmar {
+
+// The usage screen: these lines, the shared line on the file format, then
+// CREDIT.
+inline constexpr char USAGE[] = "\nLinear Regression v.1.0   X, Y -> Coefficents\n"
+                                "usage: VELMAR file_X file_Y file_C [degree] [Intcpt]\n"
+                                "degree (default=1) sets the regression polynomial degree\n"
+                                "Intcpt forces the regression intercept\n";
+inline constexpr char CREDIT[] = "Least squares at 30 digits (2 x degree + 30 above degree 1), "
+                                 "degree 1 to 38; exit status 0 when file_C was written\n";
+
+inline constexpr char MSG_DEGREE_NOT_WHOLE[] = "degree <%s> is not a whole number\n";
+inline constexpr char MSG_DEGREE_LOW[] = "degree <%s> is below 1\n";
+inline constexpr char MSG_DEGREE_HIGH[] = "degree <%s> is above %d, the highest the working "
+                                          "precision allows\n";
+inline constexpr char MSG_INTERCEPT[] = "intercept <%s> is not a finite decimal number\n";
+inline constexpr char MSG_ROWS[] = "Error in matrix A: rows less than columns: A[%d,%d]\n";
+inline constexpr char MSG_Y_DIMENSION[] = "Incorrect dimension in matrix: Y[%d,%d]\n";
+
+// The report after a fit, between the determinant line and the timing.
+inline constexpr char MSG_SOLUTION[] = "Linear Regression solution X[%d] found\n";
+inline constexpr char MSG_R2[] = "R^2 coefficent= %1.15E\n";
+
+} // namespace velmar
+
+#endif

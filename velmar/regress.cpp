@@ -1,0 +1,187 @@
+// The regression stages: design matrix, centres, centred normal equations,
+// their solution, the intercept, the result column and R^2.
+#include "velmar/regress.h"
+
+#include <algorithm>
+#include <vector>
+
+using pipeline::DMatrix;
+using pipeline::XMatrix;
+
+void xavg(x_num** m, int n, int i_min, int j, x_num* avg, int dgt_max) {
+    x_num sum, count;
+    xinit(&sum, 0);
+    for (int i = i_min; i <= n; ++i) x_add_(&sum, &m[i][j], &sum, dgt_max);
+    xinit(&count, n);
+    x_div_(&sum, &count, avg, dgt_max);
+}
+
+namespace velmar {
+
+namespace {
+
+// Rows whose centred values are formed together in normal_equations. Each
+// accumulator of the normal matrix then takes this many terms while it is
+// in the cache, and the centred values of a block (mx x 32 records, about
+// 1 MB for 200 columns) are reused by all mx (mx + 1) / 2 sums.
+constexpr int BLOCK_ROWS = 32;
+
+} // namespace
+
+int precision(int degree) {
+    return degree <= 1 ? pipeline::DGT_MAX : 2 * degree + pipeline::DGT_MAX;
+}
+
+XMatrix design_matrix(const DMatrix& x, int degree, int dgt_max) {
+    if (degree <= 1) return pipeline::to_x(x, dgt_max);
+    const int nx = x.rows(), mx0 = x.cols();
+    XMatrix xX(nx, mx0 * degree);
+    for (int i = 1; i <= nx; ++i) {
+        x_num* row = xX[i];
+        for (int j = 1; j <= mx0; ++j) {
+            cvdx(&row[j], x[i][j], dgt_max);
+            // power k + 1 = value x power k, written straight into its column
+            for (int k = 1; k < degree; ++k)
+                x_mult_(&row[j], &row[j + (k - 1) * mx0], &row[j + k * mx0], dgt_max);
+        }
+    }
+    return xX;
+}
+
+Centres centres(const XMatrix& xX, const XMatrix& xY, std::optional<double> intercept,
+                int dgt_max) {
+    const int nx = xX.rows(), mx = xX.cols();
+    Centres c{{}, XMatrix(1, mx)};
+    if (intercept) {
+        cvdx(&c.y, *intercept, dgt_max);
+        for (int j = 1; j <= mx; ++j) xinit(&c.x[1][j], 0);
+    } else {
+        xavg(xY.get(), nx, 1, 1, &c.y, dgt_max);
+        for (int j = 1; j <= mx; ++j) xavg(xX.get(), nx, 1, j, &c.x[1][j], dgt_max);
+    }
+    return c;
+}
+
+// Every sum runs over the rows k = 1..nx in increasing order, each term the
+// product of two centred values. A centred value xX[k][i] - c_i is the same
+// subtraction in every term it enters, so it is formed once per row and
+// column and reused: the digits are those of forming it afresh each time.
+// The rows are taken in blocks of BLOCK_ROWS with the sums innermost, so the
+// accumulators and the block's centred values stay in the cache; each sum
+// still adds its terms in the order k = 1, 2, ..., nx.
+void normal_equations(const XMatrix& xX, const XMatrix& xY, const Centres& c, const XMatrix& xC,
+                      const XMatrix& xD, int dgt_max) {
+    const int nx = xX.rows(), mx = xX.cols();
+    const x_num* cx = c.x[1];
+    for (int i = 1; i <= mx; ++i) {
+        for (int j = i; j <= mx; ++j) xinit(&xC[i][j], 0);
+        xinit(&xD[i][1], 0);
+    }
+
+    // dev[(i - 1) * BLOCK_ROWS + r]: design column i, row k0 + r, centred;
+    // dy[r]: the response of row k0 + r, centred
+    std::vector<x_num> dev(static_cast<std::size_t>(mx) * BLOCK_ROWS), dy(BLOCK_ROWS);
+    const auto column = [&](int i) { return &dev[static_cast<std::size_t>(i - 1) * BLOCK_ROWS]; };
+    x_num term;
+    for (int k0 = 1; k0 <= nx; k0 += BLOCK_ROWS) {
+        const int rows = std::min(BLOCK_ROWS, nx - k0 + 1);
+        for (int r = 0; r < rows; ++r) {
+            const x_num* xk = xX[k0 + r];
+            for (int i = 1; i <= mx; ++i) x_sub_(&xk[i], &cx[i], &column(i)[r], dgt_max);
+            x_sub_(&xY[k0 + r][1], &c.y, &dy[static_cast<std::size_t>(r)], dgt_max);
+        }
+        for (int i = 1; i <= mx; ++i) {
+            const x_num* di = column(i);
+            // the upper triangle with the diagonal
+            for (int j = i; j <= mx; ++j) {
+                const x_num* dj = column(j);
+                x_num* acc = &xC[i][j];
+                for (int r = 0; r < rows; ++r) {
+                    x_mult_(&di[r], &dj[r], &term, dgt_max);
+                    x_add_(acc, &term, acc, dgt_max);
+                }
+            }
+            // the right-hand side
+            x_num* acc = &xD[i][1];
+            for (int r = 0; r < rows; ++r) {
+                x_mult_(&di[r], &dy[static_cast<std::size_t>(r)], &term, dgt_max);
+                x_add_(acc, &term, acc, dgt_max);
+            }
+        }
+    }
+
+    // the lower triangle is the upper one mirrored
+    for (int i = 2; i <= mx; ++i)
+        for (int j = 1; j < i; ++j) xC[i][j] = xC[j][i];
+}
+
+// A normal matrix of more design columns than the centred rows can span
+// (nx - 1 of them with a fitted intercept, nx through a forced one) is
+// singular whatever the data; it is reported before the mx x mx matrix is
+// made, which for a high degree on many columns would not fit in memory.
+std::optional<Solution> solve(const XMatrix& xX, const XMatrix& xY, std::optional<double> intercept,
+                              int dgt_max) {
+    const int nx = xX.rows(), mx = xX.cols();
+    if (mx > (intercept ? nx : nx - 1)) return std::nullopt;
+
+    const Centres c = centres(xX, xY, intercept, dgt_max);
+    const XMatrix xC(mx, mx);
+    Solution s{XMatrix(mx, 1), {}, {}, c.y};
+    normal_equations(xX, xY, c, xC, s.b, dgt_max);
+    if (xgaussj(xC.get(), mx, s.b.get(), 1, &s.det, dgt_max) == 0) return std::nullopt;
+
+    if (intercept) {
+        cvdx(&s.a0, *intercept, dgt_max);
+    } else {
+        x_num accum, term;
+        xinit(&accum, 0);
+        for (int i = 1; i <= mx; ++i) {
+            x_mult_(&c.x[1][i], &s.b[i][1], &term, dgt_max);
+            x_add_(&accum, &term, &accum, dgt_max);
+        }
+        x_sub_(&c.y, &accum, &s.a0, dgt_max);
+    }
+    return s;
+}
+
+bool result_column(const Solution& s, std::optional<double> intercept, const DMatrix& out,
+                   int dgt_max) {
+    for (int i = 1; i <= s.b.rows(); ++i)
+        if (!pipeline::to_double(s.b[i][1], &out[i + 1][1], "C", i + 1, 1, dgt_max)) return false;
+    if (intercept) {
+        out[1][1] = *intercept;
+        return true;
+    }
+    return pipeline::to_double(s.a0, &out[1][1], "C", 1, 1, dgt_max);
+}
+
+x_num r_squared(const XMatrix& xX, const XMatrix& xY, const Solution& s, int dgt_max) {
+    const int nx = xX.rows(), mx = xX.cols();
+    x_num vr, vy, fitted, term, square;
+    xinit(&vr, 0);
+    xinit(&vy, 0);
+    for (int i = 1; i <= nx; ++i) {
+        const x_num* row = xX[i];
+        const x_num* y = &xY[i][1];
+        fitted = s.a0;
+        for (int j = 1; j <= mx; ++j) {
+            x_mult_(&row[j], &s.b[j][1], &term, dgt_max);
+            x_add_(&fitted, &term, &fitted, dgt_max);
+        }
+        x_sub_(&fitted, y, &term, dgt_max);
+        x_mult_(&term, &term, &square, dgt_max);
+        x_add_(&square, &vr, &vr, dgt_max);
+        x_sub_(&s.y_centre, y, &term, dgt_max);
+        x_mult_(&term, &term, &square, dgt_max);
+        x_add_(&square, &vy, &vy, dgt_max);
+    }
+    // a zero vy makes the quotient the undefined record, which the
+    // subtraction takes as zero
+    x_num quotient, one, r2;
+    x_div_(&vr, &vy, &quotient, dgt_max);
+    xinit(&one, 1);
+    x_sub_(&one, &quotient, &r2, dgt_max);
+    return r2;
+}
+
+} // namespace velmar

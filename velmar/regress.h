@@ -1,0 +1,98 @@
+// The regression at the heart of velmar: a least-squares fit of a response
+// column Y on the columns of X (and, above degree 1, their powers), in x_num
+// arithmetic from the design matrix to R^2.
+//
+// The stages run in the order the program needs them: the design matrix is
+// built before Y is read, and R^2 is computed after the result file is
+// written. Every stage works at one precision, precision(degree), and adds
+// every sum in increasing index order, so the digits of each result are
+// fixed by the inputs alone.
+#ifndef VELMAR_REGRESS_H
+#define VELMAR_REGRESS_H
+
+#include "pipeline/pipeline.h"
+
+#include <optional>
+#include <string_view>
+
+// avg = the mean of column j of m over rows i_min..n: the entries added in
+// increasing row order, starting from 0, and the sum divided by n (not by
+// n - i_min + 1; the two agree for the i_min = 1 every caller passes).
+// n must fit one limb (below 10^6).
+void xavg(x_num** m, int n, int i_min, int j, x_num* avg, int dgt_max);
+
+namespace velmar {
+
+// The highest polynomial degree: at 2 x 39 + 30 = 108 digits two operands
+// no longer fit the 40 limbs of a product.
+inline constexpr int DEGREE_MAX = 38;
+
+// The working precision: 30 digits at degree 1, 2 x degree + 30 above.
+int precision(int degree);
+
+// The design matrix: rows as x, x.cols() x degree columns grouped by power.
+// Column j + k x cols holds input column j to the power k + 1, each power
+// the value times the previous power, cut to dgt_max at every step. Every
+// value enters as its "%1.15E" text.
+pipeline::XMatrix design_matrix(const pipeline::DMatrix& x, int degree, int dgt_max);
+
+// The point the sums are taken about: the means of Y and of every design
+// column, or, with a forced intercept, that intercept for Y and zero for X.
+struct Centres {
+    x_num y;
+    pipeline::XMatrix x; // row 1, columns 1..design columns
+};
+Centres centres(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY,
+                std::optional<double> intercept, int dgt_max);
+
+// The centred normal equations: xC[i][j] = sum over rows k of
+// (xX[k][i] - c_i) (xX[k][j] - c_j), computed for j >= i and copied below
+// the diagonal, and xD[i][1] = sum over k of (xX[k][i] - c_i) (xY[k][1] - c_y).
+// xC is mx x mx and xD mx x 1, mx the design columns; both are written whole.
+void normal_equations(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY, const Centres& c,
+                      const pipeline::XMatrix& xC, const pipeline::XMatrix& xD, int dgt_max);
+
+// What the fit yields: the coefficients b_i of the design columns, the
+// determinant of the normal matrix, the intercept a0 and the centre of Y
+// (which R^2 is measured about).
+struct Solution {
+    pipeline::XMatrix b; // rows 1..mx, one column
+    x_num det;
+    x_num a0;
+    x_num y_centre;
+};
+
+// Centres, normal equations, xgaussj and the intercept: a0 = c_y - the sum
+// of c_i b_i over i increasing, or the forced intercept through its text.
+// Nothing when the normal matrix is singular.
+std::optional<Solution> solve(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY,
+                              std::optional<double> intercept, int dgt_max);
+
+// The result column: row 1 the intercept (a forced one exactly as the
+// double given), row 1 + i the coefficient b_i, each turned into a double
+// once. False, after the value's line is printed, when one is beyond the
+// range of a double.
+bool result_column(const Solution& s, std::optional<double> intercept,
+                   const pipeline::DMatrix& out, int dgt_max);
+
+// R^2 = 1 - Vr / Vy: Vr the sum of squared residuals of the fitted values
+// a0 + sum xX[i][j] b_j, Vy the sum of squares of Y about its centre. A
+// zero Vy (every response on the centre, the fit exact) gives exactly 1.
+x_num r_squared(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY, const Solution& s,
+                int dgt_max);
+
+// The command line's optional numbers, read only when wholly of their form.
+// A degree is a whole number, digits with an optional sign; it need not lie
+// within 1..DEGREE_MAX (a value beyond int saturates). An intercept is a
+// finite decimal number: [+-]digits[.digits][(e|E)[+-]digits], digits
+// optional on one side of the point. Each returns false for anything else.
+bool read_degree(std::string_view text, int* degree);
+bool read_intercept(std::string_view text, double* intercept);
+
+// The whole program: velmar file_X file_Y file_C [degree] [Intcpt].
+// Returns the exit status: 0 when file_C was written, 1 otherwise.
+int run(int argc, char** argv);
+
+} // namespace velmar
+
+#endif

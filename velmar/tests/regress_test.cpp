@@ -1,0 +1,322 @@
+// The regression stages: the precision each keeps, the order of its sums,
+// and the whole fit against an exact decimal least-squares reference.
+// Worked fits and failures run end to end in tests/velmar_test.cpp.
+#include "velmar/regress.h"
+#include "xarith/tests/support.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+using pipeline::DMatrix;
+using pipeline::XMatrix;
+using Rows = std::vector<std::vector<double>>;
+
+DMatrix dmat(const Rows& rows) {
+    DMatrix m(static_cast<int>(rows.size()), static_cast<int>(rows[0].size()));
+    for (int i = 1; i <= m.rows(); ++i)
+        for (int j = 1; j <= m.cols(); ++j)
+            m[i][j] = rows[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
+    return m;
+}
+
+DMatrix column(const std::vector<double>& v) {
+    Rows rows;
+    for (double x : v) rows.push_back({x});
+    return dmat(rows);
+}
+
+std::string text(const x_num& x) {
+    return cvxs(&x, 30);
+}
+
+// ---------------------------------------------------------------------------
+// Exact signed decimals: (neg ? -1 : 1) * mag * 10^exp.
+struct Dec {
+    bool neg = false;
+    Digits mag;
+    long long exp = 0;
+};
+
+Dec dec(const x_num& x) {
+    const Digits d = digits_of(x);
+    return {x.sign == '-' && !d.empty(), d, x.esp};
+}
+
+// A double as the program sees it: its "%1.15E" text.
+Dec dec(double v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%1.15E", v);
+    x_num x;
+    cvsx(buf, &x, 100);
+    return dec(x);
+}
+
+Dec operator+(const Dec& a, const Dec& b) {
+    if (a.mag.empty()) return b;
+    if (b.mag.empty()) return a;
+    const long long e = std::min(a.exp, b.exp);
+    const Digits x = scale10(a.mag, a.exp - e), y = scale10(b.mag, b.exp - e);
+    if (a.neg == b.neg) return {a.neg, add(x, y), e};
+    if (cmp(x, y) >= 0) return {a.neg, sub(x, y), e};
+    return {b.neg, sub(y, x), e};
+}
+
+Dec operator-(Dec a) {
+    a.neg = !a.neg && !a.mag.empty();
+    return a;
+}
+
+Dec operator-(const Dec& a, const Dec& b) {
+    return a + -b;
+}
+
+Dec operator*(const Dec& a, const Dec& b) {
+    Digits m = mul(a.mag, b.mag);
+    return {a.neg != b.neg && !m.empty(), m, a.exp + b.exp};
+}
+
+// Power of ten of the leading digit; very low for zero.
+long long order(const Dec& d) {
+    return d.mag.empty() ? -1000000 : static_cast<long long>(d.mag.size()) - 1 + d.exp;
+}
+
+// Determinant by expansion along the last row, each minor (the first k
+// rows, a set of k columns) computed once.
+Dec det(const std::vector<std::vector<Dec>>& m) {
+    const int n = static_cast<int>(m.size());
+    std::vector<Dec> memo(std::size_t{1} << n);
+    std::vector<bool> have(std::size_t{1} << n);
+    std::function<Dec(unsigned)> minor = [&](unsigned cols) -> Dec {
+        if (cols == 0) return Dec{false, "1", 0};
+        if (have[cols]) return memo[cols];
+        const int row = std::popcount(cols) - 1;
+        Dec sum;
+        int pos = 0;
+        for (int j = 0; j < n; ++j) {
+            if (!(cols >> j & 1u)) continue;
+            Dec t = m[static_cast<std::size_t>(row)][static_cast<std::size_t>(j)] *
+                    minor(cols & ~(1u << j));
+            if ((row + pos++) % 2 == 1) t = -t;
+            sum = sum + t;
+        }
+        have[cols] = true;
+        return memo[cols] = sum;
+    };
+    return minor((1u << n) - 1);
+}
+
+// The exact least-squares solution of y on the columns of z: coefficient
+// k is num[k] / den, den being the determinant of z^T z.
+struct Exact {
+    Dec den;
+    std::vector<Dec> num;
+};
+
+Exact exact_fit(const std::vector<std::vector<Dec>>& z, const std::vector<Dec>& y) {
+    const std::size_t n = z[0].size();
+    std::vector<std::vector<Dec>> m(n, std::vector<Dec>(n));
+    std::vector<Dec> r(n);
+    for (std::size_t k = 0; k < z.size(); ++k)
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t j = 0; j < n; ++j) m[i][j] = m[i][j] + z[k][i] * z[k][j];
+            r[i] = r[i] + z[k][i] * y[k];
+        }
+    Exact e{det(m), {}};
+    for (std::size_t c = 0; c < n; ++c) {
+        auto mc = m;
+        for (std::size_t i = 0; i < n; ++i) mc[i][c] = r[i];
+        e.num.push_back(det(mc));
+    }
+    return e;
+}
+
+// The digits to which v agrees with num / den, counted from `scale`, the
+// order of the largest numerator: -order(v den - num) + scale.
+long long agreement(const x_num& v, const Dec& num, const Dec& den, long long scale) {
+    return scale - order(dec(v) * den - num);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+TEST(Xavg, MeanOfAColumn) {
+    static const struct {
+        std::vector<double> values;
+        int i_min;
+        const char* mean;
+    } cases[] = {
+        {{1, 2, 2}, 1, "1.66666666666666666666666666666"}, // 30 digits, truncated
+        {{0.1, 0.2}, 1, "0.15"},                           // the decimal forms, not the doubles
+        {{-1, 1}, 1, "0"},
+        {{1e20, 1, -1e20}, 1, "0.333333333333333333333333333333"}, // 1E20 + 1 is kept whole
+        {{7.25}, 1, "7.25"},
+        {{3, 6, 9}, 2, "5"}, // the sum of rows 2..3 over n = 3
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mean);
+        const XMatrix m = pipeline::to_x(column(c.values), 30);
+        x_num avg = poisoned();
+        xavg(m.get(), m.rows(), c.i_min, 1, &avg, 30);
+        EXPECT_EQ(text(avg), c.mean);
+    }
+}
+
+// Each power is cut to the working precision, not to 30 digits: at degree
+// 10 (50 digits, 10 limbs) x^k stays within k x 10^-54 of the exact power.
+TEST(DesignMatrix, PowersKeepTheWorkingPrecision) {
+    const double x = 1.000000000000001;
+    const XMatrix xX = velmar::design_matrix(dmat({{x}}), 10, velmar::precision(10));
+    const Dec v = dec(x);
+    Dec power = v;
+    for (int k = 1; k <= 10; ++k) {
+        EXPECT_LE(order(dec(xX[1][k]) - power), -53) << "power " << k;
+        power = power * v;
+    }
+}
+
+// Each sum adds its terms in increasing row order, also across the blocks
+// of rows: (1E30 + -1E30) + 1 is 1 at 30 digits, where 1E30 + (-1E30 + 1)
+// is 0. The three terms sit in rows 32, 33 and 34, astride a block edge.
+TEST(NormalEquations, SumsInRowOrder) {
+    std::vector<double> y(40, 0.0);
+    y[31] = 1e30;
+    y[32] = -1e30;
+    y[33] = 1;
+    const XMatrix xX = pipeline::to_x(column(std::vector<double>(40, 1.0)), 30);
+    const XMatrix xY = pipeline::to_x(column(y), 30);
+    const velmar::Centres centres = velmar::centres(xX, xY, 0.0, 30);
+    const XMatrix xC(1, 1), xD(1, 1);
+    velmar::normal_equations(xX, xY, centres, xC, xD, 30);
+    EXPECT_EQ(text(xC[1][1]), "40");
+    EXPECT_EQ(text(xD[1][1]), "1");
+}
+
+// R^2 is exactly 1 when every residual is 0, also when Vy is 0 (the
+// quotient is then the undefined record, which the subtraction takes as 0),
+// and exactly 1/4 for the residuals -1/2, 1, -1/2 of (1, 1), (2, 3), (3, 2).
+TEST(RSquared, ExactCases) {
+    static const struct {
+        std::vector<double> y;
+        std::optional<double> intercept;
+        const char* r2;
+    } cases[] = {
+        {{3, 5, 7}, std::nullopt, "1"},
+        {{4, 4, 4}, std::nullopt, "1"},
+        {{2.5, 2.5, 2.5}, 2.5, "1"},
+        {{1, 3, 2}, std::nullopt, "0.25"},
+    };
+    const XMatrix xX = pipeline::to_x(column({1, 2, 3}), 30);
+    for (const auto& c : cases) {
+        const XMatrix xY = pipeline::to_x(column(c.y), 30);
+        const auto sol = velmar::solve(xX, xY, c.intercept, 30);
+        ASSERT_TRUE(sol);
+        const x_num r2 = velmar::r_squared(xX, xY, *sol, 30);
+        EXPECT_EQ(text(r2), c.r2) << c.y[0];
+    }
+}
+
+// Random fits against the exact least-squares solution of the inputs'
+// decimal forms: the intercept, every coefficient and the determinant
+// agree to `digits` significant digits (counted from the largest of them)
+// before any conversion to double.
+TEST(Solve, MatchesTheExactLeastSquares) {
+    enum Kind { plain, collinear, offset };
+    static const struct {
+        int cols, degree, rows;
+        std::optional<double> intercept;
+        Kind kind;
+        int digits;
+    } cases[] = {
+        {1, 1, 5, std::nullopt, plain, 26},
+        {2, 1, 8, std::nullopt, plain, 26},
+        {3, 1, 10, std::nullopt, plain, 26},
+        {1, 2, 7, std::nullopt, plain, 28},
+        {1, 3, 9, std::nullopt, plain, 28},
+        {2, 2, 12, std::nullopt, plain, 28},
+        {3, 1, 40, std::nullopt, plain, 26}, // rows in two blocks
+        {2, 1, 6, 0.0, plain, 26},
+        {1, 2, 6, 1.5, plain, 28},
+        // the second column is the first plus 1e-5 times noise: a normal
+        // matrix of condition near 1e13, where doubles keep 3 digits at best
+        {2, 1, 10, std::nullopt, collinear, 14},
+        {2, 1, 10, 0.0, collinear, 14},
+        // x around 1e6 with a spread of 1
+        {1, 1, 10, std::nullopt, offset, 26},
+        {2, 1, 10, std::nullopt, offset, 26},
+    };
+    const std::uint64_t seed = 20240611;
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    for (const auto& c : cases) {
+        for (int round = 0; round < 10; ++round) {
+            SCOPED_TRACE(::testing::Message()
+                         << "seed " << seed << ", " << c.cols << " columns, degree " << c.degree
+                         << ", kind " << c.kind << ", round " << round);
+            Rows x(static_cast<std::size_t>(c.rows),
+                   std::vector<double>(static_cast<std::size_t>(c.cols)));
+            std::vector<double> y;
+            for (auto& row : x) {
+                double signal = 2;
+                for (std::size_t j = 0; j < row.size(); ++j) {
+                    if (c.kind == offset)
+                        row[j] = 1e6 + unit(rng);
+                    else if (c.kind == collinear && j == 1)
+                        row[j] = row[0] + 1e-5 * unit(rng);
+                    else
+                        row[j] = (c.degree > 1 ? 2 : 10) * unit(rng);
+                    signal +=
+                        static_cast<double>(j + 1) * (c.kind == offset ? row[j] - 1e6 : row[j]);
+                }
+                y.push_back(signal + unit(rng));
+            }
+
+            const int prec = velmar::precision(c.degree);
+            const XMatrix xX = velmar::design_matrix(dmat(x), c.degree, prec);
+            const XMatrix xY = pipeline::to_x(column(y), prec);
+            const auto sol = velmar::solve(xX, xY, c.intercept, prec);
+            ASSERT_TRUE(sol);
+
+            // the reference: design columns as exact powers, plus a column
+            // of ones for a fitted intercept
+            std::vector<std::vector<Dec>> z;
+            std::vector<Dec> yd;
+            for (std::size_t k = 0; k < x.size(); ++k) {
+                std::vector<Dec> row;
+                if (!c.intercept) row.push_back(Dec{false, "1", 0});
+                for (int p = 1; p <= c.degree; ++p)
+                    for (double v : x[k]) {
+                        Dec power = dec(v);
+                        for (int q = 1; q < p; ++q) power = power * dec(v);
+                        row.push_back(power);
+                    }
+                z.push_back(row);
+                yd.push_back(c.intercept ? dec(y[k]) - dec(*c.intercept) : dec(y[k]));
+            }
+            const Exact e = exact_fit(z, yd);
+            long long scale = -1000000;
+            for (const Dec& num : e.num) scale = std::max(scale, order(num));
+
+            const int mx = xX.cols(), first = c.intercept ? 0 : 1;
+            if (!c.intercept) {
+                EXPECT_GE(agreement(sol->a0, e.num[0], e.den, scale), c.digits)
+                    << "a0 " << text(sol->a0);
+            }
+            for (int i = 1; i <= mx; ++i)
+                EXPECT_GE(agreement(sol->b[i][1], e.num[static_cast<std::size_t>(first + i - 1)],
+                                    e.den, scale),
+                          c.digits)
+                    << "b" << i << " " << text(sol->b[i][1]);
+            // with a fitted intercept, det(z^T z) = rows x det(centred matrix)
+            const Dec rows{false, std::to_string(c.rows), 0};
+            const Dec det = c.intercept ? dec(sol->det) : dec(sol->det) * rows;
+            EXPECT_GE(order(e.den) - order(det - e.den), c.digits) << "det " << text(sol->det);
+        }
+    }
+}
