@@ -10,15 +10,23 @@ trap 'rm -rf "$work"' EXIT
 cp "$here"/*.txt "$work"
 cd "$work"
 
-run() { # program and arguments; the last argument is the result file
+run() { # result file, then the program and its arguments
+    result=$1
+    shift
     echo "\$ $*"
     prog=$1
     shift
     "$build/$prog/$prog" "$@"
-    for last; do :; done
-    sed 's/^/    /' "$last"
+    sed 's/^/    /' "$result"
     echo
 }
 
 echo '# C[1,1] = 1E20 + 1 - 1E20 = 1 (in double precision: 0); C[2,2] = 0.1^2 + 0.2^2 + 0.3^2 = 0.14'
-run mobrel A.txt B.txt C.txt
+run C.txt mobrel A.txt B.txt C.txt
+
+echo '# the tridiagonal system with rows (2 1 0), (1 2 1), (0 1 2), two right-hand sides'
+run X.txt tarsik band.txt rhs.txt X.txt
+
+echo '# a straight line through five points, then the same points fitted through the origin'
+run line.txt velmar x.txt y.txt line.txt
+run origin.txt velmar x.txt y.txt origin.txt 1 0
