@@ -90,7 +90,9 @@ plot ARG2 using 1:2 with points pointtype 7 title "data", \
 EOF
 
 dir=$(dirname -- "$png")
-[ -d "$dir" ] && [ -w "$dir" ] || fail "cannot write $png: no folder $dir, or not writable"
+if [ ! -d "$dir" ] || [ ! -w "$dir" ]; then
+    fail "cannot write $png: no folder $dir, or not writable"
+fi
 [ ! -d "$png" ] || fail "cannot write $png: a folder"
 part=$dir/.plot-fit.$$.png
 gnuplot -c "$work/plot.gp" "$part" "$work/data" \

@@ -10,4 +10,4 @@ apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
     build-essential cmake g++ clang libclang-rt-14-dev \
     libgtest-dev libgmock-dev libbenchmark-dev \
-    python3 valgrind >/dev/null
+    python3 valgrind gnuplot-nox man-db groff-base >/dev/null
