@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -168,6 +169,18 @@ int output_matrix(const char* filedest, double** mat, int row_min, int row_max, 
     }
     if (S_ISDIR(st.st_mode)) return 0;
     if (!S_ISREG(st.st_mode)) return write_direct(filedest, r) ? -1 : 0;
+
+    // standard output or error redirected to this file (the target named as
+    // /dev/stdout, say): replacing the file would drop what the stream has
+    // written and will write, so the table goes through the stream's own
+    // descriptor, after what it holds already
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat out {};
+        if (::fstat(fd, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino) {
+            std::fflush(fd == STDOUT_FILENO ? stdout : stderr);
+            return write_table(fd, r) ? -1 : 0;
+        }
+    }
 
     // a regular file the caller may not write is not replaced behind its back
     if (::faccessat(AT_FDCWD, filedest, W_OK, AT_EACCESS) != 0) return 0;

@@ -199,3 +199,19 @@ TEST(Mobrel, MatchesTheExactProduct) {
     }
     EXPECT_GT(checked, 100);
 }
+
+// A result sent to /dev/stdout while standard output goes to a file lands
+// in that file after what was written before, and nothing is lost.
+TEST(Mobrel, ResultToRedirectedStandardOutput) {
+    e2e::TempDir dir;
+    dir.write("A", "2\n");
+    dir.write("B", "3\n");
+    for (const char* redirect : {">", ">>"}) {
+        SCOPED_TRACE(redirect);
+        dir.write("log", "");
+        const std::string script = std::string("{ echo header; '") + MOBREL_BIN +
+                                   "' A B /dev/stdout; echo after; } " + redirect + " log";
+        EXPECT_EQ(e2e::run("/bin/sh", {"-c", script}, dir.path()).status, 0);
+        EXPECT_EQ(dir.read("log"), "header\n" + table({{6}}) + "A * B ==> /dev/stdout\nafter\n");
+    }
+}
