@@ -12,15 +12,11 @@ using pipeline::DGT_MAX;
 
 void product_row(const pipeline::XMatrix& a, const pipeline::XMatrix& b, int i, x_num* acc) {
     const int inner = a.cols(), m = b.cols();
-    x_num prod;
     for (int j = 1; j <= m; ++j) xinit(&acc[j], 0);
     for (int k = 1; k <= inner; ++k) {
         const x_num* aik = &a[i][k];
         const x_num* bk = b[k];
-        for (int j = 1; j <= m; ++j) {
-            x_mult_(aik, &bk[j], &prod, DGT_MAX);
-            x_add_(&acc[j], &prod, &acc[j], DGT_MAX);
-        }
+        for (int j = 1; j <= m; ++j) x_mult_add_(aik, &bk[j], &acc[j], DGT_MAX);
     }
 }
 

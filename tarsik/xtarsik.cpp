@@ -52,9 +52,7 @@ void shift_left(x_num* row) {
 // would be x itself, so x is left alone.
 void sub_product(x_num* x, const x_num* y, const x_num* f, int dgt_max) {
     if (y->ndgt == 0 || f->ndgt == 0) return;
-    x_num prod;
-    x_mult_(y, f, &prod, dgt_max);
-    x_sub_(x, &prod, x, dgt_max);
+    x_mult_sub_(y, f, x, dgt_max);
 }
 
 // x = x / p (p not zero) through a working record; a zero dividend would

@@ -82,7 +82,6 @@ void normal_equations(const XMatrix& xX, const XMatrix& xY, const Centres& c, co
     // dy[r]: the response of row k0 + r, centred
     std::vector<x_num> dev(static_cast<std::size_t>(mx) * BLOCK_ROWS), dy(BLOCK_ROWS);
     const auto column = [&](int i) { return &dev[static_cast<std::size_t>(i - 1) * BLOCK_ROWS]; };
-    x_num term;
     for (int k0 = 1; k0 <= nx; k0 += BLOCK_ROWS) {
         const int rows = std::min(BLOCK_ROWS, nx - k0 + 1);
         for (int r = 0; r < rows; ++r) {
@@ -96,17 +95,12 @@ void normal_equations(const XMatrix& xX, const XMatrix& xY, const Centres& c, co
             for (int j = i; j <= mx; ++j) {
                 const x_num* dj = column(j);
                 x_num* acc = &xC[i][j];
-                for (int r = 0; r < rows; ++r) {
-                    x_mult_(&di[r], &dj[r], &term, dgt_max);
-                    x_add_(acc, &term, acc, dgt_max);
-                }
+                for (int r = 0; r < rows; ++r) x_mult_add_(&di[r], &dj[r], acc, dgt_max);
             }
             // the right-hand side
             x_num* acc = &xD[i][1];
-            for (int r = 0; r < rows; ++r) {
-                x_mult_(&di[r], &dy[static_cast<std::size_t>(r)], &term, dgt_max);
-                x_add_(acc, &term, acc, dgt_max);
-            }
+            for (int r = 0; r < rows; ++r)
+                x_mult_add_(&di[r], &dy[static_cast<std::size_t>(r)], acc, dgt_max);
         }
     }
 
@@ -164,10 +158,7 @@ x_num r_squared(const XMatrix& xX, const XMatrix& xY, const Solution& s, int dgt
         const x_num* row = xX[i];
         const x_num* y = &xY[i][1];
         fitted = s.a0;
-        for (int j = 1; j <= mx; ++j) {
-            x_mult_(&row[j], &s.b[j][1], &term, dgt_max);
-            x_add_(&fitted, &term, &fitted, dgt_max);
-        }
+        for (int j = 1; j <= mx; ++j) x_mult_add_(&row[j], &s.b[j][1], &fitted, dgt_max);
         x_sub_(&fitted, y, &term, dgt_max);
         x_mult_(&term, &term, &square, dgt_max);
         x_add_(&square, &vr, &vr, dgt_max);

@@ -7,6 +7,8 @@
 #include "xarith/xarith.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cassert>
 #include <climits>
 #include <cstdint>
@@ -40,9 +42,12 @@ inline std::int32_t clamp_esp(wide_t e) {
     return static_cast<std::int32_t>(std::clamp<wide_t>(e, INT32_MIN, INT32_MAX));
 }
 
-// Decimal digits of a limb value (0 for 0).
+// Decimal digits of a limb value (0 for 0): from its bit length, about
+// log10(2^bits) = bits x 1233 / 4096, one comparison settles the count.
 inline int limb_digits(limb_t v) {
-    return (v >= 1) + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000);
+    const auto u = static_cast<std::uint32_t>(v);
+    const int guess = static_cast<int>(std::bit_width(u)) * 1233 >> 12;
+    return guess + (u >= static_cast<std::uint32_t>(pow10_limb[std::min(guess, BASE)]));
 }
 
 // Limbs in use of a record, guarded against a corrupt count.
@@ -145,100 +150,86 @@ inline int shift_right(limb_t* d, int n, wide_t k) {
     return n;
 }
 
-// The same shifts from src[0..n) into a separate dst, each output limb
-// formed from two neighbouring input limbs, so that no limb waits on the
-// one before it.
-//
-// Left by 6w + M digits: the limbs move up w places and M digits; the
-// count grows by w, and by one more when the top limb spills over. dst has
-// room for n + w + 1 limbs.
-template <int M> int shift_copy_left_m(limb_t* dst, const limb_t* src, int n, int w) {
-    for (int i = 0; i < w; ++i) dst[i] = 0;
-    if constexpr (M == 0) {
-        for (int i = 0; i < n; ++i) dst[w + i] = src[i];
-        return n + w;
-    } else {
-        // one division per limb: the digits that stay, and those that rise
-        constexpr limb_t a = pow10_limb[M], b = pow10_limb[BASE - M];
-        limb_t rise = 0;
-        for (int i = 0; i < n; ++i) {
-            const limb_t v = src[i], hi = v / b;
-            dst[w + i] = (v - hi * b) * a + rise;
-            rise = hi;
-        }
-        if (rise == 0) return n + w;
-        dst[w + n] = rise;
-        return n + w + 1;
+// x / 10^r for a limb x < 2^20 and 0 <= r <= 5, by a multiply and a shift:
+// with l = ceil(log2 10^r) and m = ceil(2^(20 + l) / 10^r), m 10^r exceeds
+// 2^(20 + l) by less than 2^l, which makes floor(x m / 2^(20 + l)) exact for
+// every x below 2^20 (and 10^6 < 2^20). The same code serves every r.
+struct LimbMagic {
+    std::uint64_t m;
+    int shift;
+};
+inline constexpr std::array<LimbMagic, BASE> LIMB_MAGIC = [] {
+    std::array<LimbMagic, BASE> t{};
+    for (int r = 0; r < BASE; ++r) {
+        int l = 0;
+        while ((1LL << l) < pow10_limb[r]) ++l;
+        const std::uint64_t pow = std::uint64_t{1} << (20 + l);
+        const auto d = static_cast<std::uint64_t>(pow10_limb[r]);
+        t[static_cast<std::size_t>(r)] = {(pow + d - 1) / d, 20 + l};
     }
+    return t;
+}();
+static_assert(DM < (1 << 20), "limbs fit the dividends of LIMB_MAGIC");
+
+inline limb_t div_pow10(limb_t x, const LimbMagic& mg) {
+    return static_cast<limb_t>((static_cast<std::uint64_t>(x) * mg.m) >> mg.shift);
 }
 
-// Right by 6w + M digits, truncating: the count is n - w (the top limb may
-// become 0), or 0 when every limb is shifted out.
-template <int M> int shift_copy_right_m(limb_t* dst, const limb_t* src, int n, int w) {
-    const int out = n - w;
-    if constexpr (M == 0) {
-        for (int i = 0; i < out; ++i) dst[i] = src[i + w];
-    } else {
-        // one division per limb: the digits that stay, and those that fall
-        constexpr limb_t a = pow10_limb[M], b = pow10_limb[BASE - M];
-        limb_t q = src[w] / a;
-        for (int i = 0; i + 1 < out; ++i) {
-            const limb_t v = src[i + w + 1], qn = v / a;
-            dst[i] = q + (v - qn * a) * b;
-            q = qn;
-        }
-        dst[out - 1] = q;
-    }
-    return out;
-}
+// Room for the limbs a shift moves, on either side of 40.
+inline constexpr int SHIFT_ROOM = 2 * SUB_DGT + 2;
 
-// dst = src[0..n) times 10^k (left for k > 0, right and truncating for
-// k < 0). Returns the count. n > 0.
+// dst = floor(src[0..n) x 10^k) for any k, n > 0. With k = 6w - r
+// (0 <= r < 6) the limbs move up w places (down for w < 0, the lowest
+// dropping out) and are then divided by 10^r, each output limb taking the
+// digits its upper neighbour loses:
+//     dst[i] = L[i] / 10^r + (L[i+1] mod 10^r) x 10^(6 - r).
+// One loop for every shift, no branch on its amount: the amounts of a sum
+// follow the data. Returns the count n + w (0 when nothing is left); the
+// top limb may be 0. dst has room for n + w limbs, at most SHIFT_ROOM - 1.
+// 7123456 shifted by -2: w = 0, r = 2: limbs 71234 and 0.
 inline int shift_copy(limb_t* dst, const limb_t* src, int n, wide_t k) {
-    if (k >= 0) {
-        const int w = static_cast<int>(k / BASE);
-        switch (k % BASE) {
-        case 0: return shift_copy_left_m<0>(dst, src, n, w);
-        case 1: return shift_copy_left_m<1>(dst, src, n, w);
-        case 2: return shift_copy_left_m<2>(dst, src, n, w);
-        case 3: return shift_copy_left_m<3>(dst, src, n, w);
-        case 4: return shift_copy_left_m<4>(dst, src, n, w);
-        default: return shift_copy_left_m<5>(dst, src, n, w);
-        }
+    const wide_t w = k >= 0 ? (k + BASE - 1) / BASE : -(-k / BASE);
+    const int r = static_cast<int>(BASE * w - k);
+    if (n + w <= 0) return 0;
+    const LimbMagic mg = LIMB_MAGIC[static_cast<std::size_t>(r)];
+    const limb_t low = pow10_limb[r], up = pow10_limb[BASE - r];
+    // L[i] = src[i - w]: zeros below the source for w > 0, the lowest
+    // limbs gone for w < 0; one zero limb above it
+    const int lead = static_cast<int>(std::max<wide_t>(w, 0));
+    const int from = static_cast<int>(std::max<wide_t>(-w, 0));
+    const int len = n + static_cast<int>(w);
+    for (int i = 0; i + 1 < lead; ++i) dst[i] = 0;
+    const limb_t* l = src + from; // L[lead + j] = l[j], j < n - from
+    const int m = n - from;
+    if (lead > 0) dst[lead - 1] = (l[0] - div_pow10(l[0], mg) * low) * up;
+    limb_t q = div_pow10(l[0], mg);
+    for (int j = 0; j + 1 < m; ++j) {
+        const limb_t next = l[j + 1], qn = div_pow10(next, mg);
+        dst[lead + j] = q + (next - qn * low) * up;
+        q = qn;
     }
-    const wide_t wk = -k / BASE;
-    if (wk >= n) return 0;
-    const int w = static_cast<int>(wk);
-    switch (-k % BASE) {
-    case 0: return shift_copy_right_m<0>(dst, src, n, w);
-    case 1: return shift_copy_right_m<1>(dst, src, n, w);
-    case 2: return shift_copy_right_m<2>(dst, src, n, w);
-    case 3: return shift_copy_right_m<3>(dst, src, n, w);
-    case 4: return shift_copy_right_m<4>(dst, src, n, w);
-    default: return shift_copy_right_m<5>(dst, src, n, w);
-    }
+    dst[len - 1] = q;
+    return len;
 }
 
-// r[0..n) = a[0..na) + b[0..nb) with na, nb <= n; returns the final carry.
-inline limb_t add_n(limb_t* r, const limb_t* a, int na, const limb_t* b, int nb, int n) {
+// r[0..n) = a[0..n) + b[0..n); returns the final carry.
+inline limb_t add_n(limb_t* r, const limb_t* a, const limb_t* b, int n) {
     limb_t carry = 0;
     for (int i = 0; i < n; ++i) {
-        limb_t s = carry + (i < na ? a[i] : 0) + (i < nb ? b[i] : 0);
+        const limb_t s = a[i] + b[i] + carry;
         carry = s >= DM;
-        if (carry) s -= DM;
-        r[i] = s;
+        r[i] = s - carry * DM;
     }
     return carry;
 }
 
-// r[0..n) = a[0..na) - b[0..nb) modulo 10^(6n); returns the final borrow.
-inline limb_t sub_n(limb_t* r, const limb_t* a, int na, const limb_t* b, int nb, int n) {
+// r[0..n) = a[0..n) - b[0..n) modulo 10^(6n); returns the final borrow.
+inline limb_t sub_n(limb_t* r, const limb_t* a, const limb_t* b, int n) {
     limb_t borrow = 0;
     for (int i = 0; i < n; ++i) {
-        limb_t s = (i < na ? a[i] : 0) - (i < nb ? b[i] : 0) - borrow;
+        const limb_t s = a[i] - b[i] - borrow;
         borrow = s < 0;
-        if (borrow) s += DM;
-        r[i] = s;
+        r[i] = s + borrow * DM;
     }
     return borrow;
 }
@@ -274,6 +265,23 @@ inline void copy_value(x_num* c, const x_num* a) {
 }
 
 inline signed char product_sign(signed char a, signed char b) { return a == b ? '+' : '-'; }
+
+// A non-zero operand of a sum: the limbs of its magnitude in normal form,
+// its exponent and sign.
+struct Term {
+    const limb_t* d;
+    int n;
+    std::int32_t esp;
+    signed char sign;
+};
+
+// c = a + b at prec digits (prec within 1..PREC_ADD_MAX), as x_add_ forms
+// it; c may hold the limbs of either term.
+void add_terms(const Term& a, const Term& b, x_num* c, int prec);
+
+// The sign of |a'| - |b'|: the magnitudes as add_terms aligns and cuts
+// them at prec digits, compared without forming the difference.
+int compare_cut(const Term& a, const Term& b, int prec);
 
 } // namespace xarith_detail
 

@@ -12,29 +12,19 @@ namespace {
 // Limbs of the widest raw product: two 40-limb operands and the spare top.
 constexpr int PROD_ROOM = 2 * SUB_DGT + 1;
 
-// The limbs of column sums col[0..nc) (each below 8 x 10^13) into
-// r[0..nc]. Each sum is split into base-10^6 digits independently of the
-// others, so that only additions of small numbers wait on the carry:
-//     limb k = col[k] mod 10^6 + (col[k-1] div 10^6) mod 10^6 + col[k-2] div 10^12 + carry,
-// the carry being 0, 1 or 2. N is an int, or a std::integral_constant
-// when the count is known at compile time and the loops can unroll.
+// The limbs of column sums col[0..nc) (each below 4 x 10^13) into
+// r[0..nc], the carry passed up one column at a time. Unsigned division by
+// the constant 10^6 is a multiply and a shift. N is an int, or a
+// std::integral_constant when the count is known at compile time and the
+// loop can unroll.
 template <typename N> inline void carry_columns(limb_t* r, const wide_t* col, N nc) {
-    limb_t lo[PROD_ROOM + 2], mid[PROD_ROOM + 2], hi[PROD_ROOM + 2];
-    mid[0] = mid[1] = hi[0] = hi[1] = 0;
+    std::uint64_t carry = 0;
     for (int k = 0; k < nc; ++k) {
-        const wide_t q = col[k] / DM;
-        lo[k] = static_cast<limb_t>(col[k] - q * DM);
-        const wide_t qq = q / DM;
-        mid[k + 1] = static_cast<limb_t>(q - qq * DM);
-        hi[k + 2] = static_cast<limb_t>(qq);
+        const std::uint64_t s = static_cast<std::uint64_t>(col[k]) + carry;
+        carry = s / DM;
+        r[k] = static_cast<limb_t>(s - carry * DM);
     }
-    lo[static_cast<int>(nc)] = 0;
-    limb_t carry = 0;
-    for (int k = 0; k <= nc; ++k) {
-        limb_t v = lo[k] + mid[k] + hi[k] + carry;
-        carry = (v >= DM) + (v >= 2 * DM);
-        r[k] = v - carry * DM;
-    }
+    r[static_cast<int>(nc)] = static_cast<limb_t>(carry);
 }
 
 // r[0..na+nb) = a[0..na) * b[0..nb), for any limb counts.
@@ -88,19 +78,27 @@ bool geq_n(const limb_t* r, const limb_t* v, int n) {
 
 } // namespace
 
-// The schoolbook product over all limbs, then the top limbs kept: the
-// product of 10^12 + 1 by itself at 6 digits is 10^24 + 2 x 10^12 + 1,
-// limbs 1, 0, 2, 0, 1, of which the top three (2, 0, 1; esp 12) stay.
-int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max) {
-    if (a->ndgt == 0 || b->ndgt == 0) {
-        xinit(c, 0);
-        return 1;
-    }
-    const int na = used_limbs(a), nb = used_limbs(b);
+namespace {
+
+// A product as x_mult_ keeps it, in working storage: limbs d[0..n),
+// exponent and sign.
+struct Product {
     limb_t u[PROD_ROOM + 1];
-    mul_any(u, a->dgt, na, b->dgt, nb);
+    const limb_t* d;
+    int n;
+    wide_t esp;
+    signed char sign;
+};
+
+// The schoolbook product of two non-zero records over all limbs, then the
+// top limbs kept: the product of 10^12 + 1 by itself at 6 digits is
+// 10^24 + 2 x 10^12 + 1, limbs 1, 0, 2, 0, 1, of which the top three
+// (2, 0, 1; esp 12) stay.
+void product(const x_num* a, const x_num* b, int digit_max, Product* p) {
+    const int na = used_limbs(a), nb = used_limbs(b);
+    mul_any(p->u, a->dgt, na, b->dgt, nb);
     // the product of records in normal form has na + nb or na + nb - 1 limbs
-    int n = strip_top(u, na + nb);
+    int n = strip_top(p->u, na + nb);
     wide_t esp = static_cast<wide_t>(a->esp) + b->esp;
     const int keep = std::min(ndgt_max_of(digit_max), SUB_DGT);
     int low = 0;
@@ -109,7 +107,55 @@ int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max) {
         n = keep;
         esp += static_cast<wide_t>(BASE) * low;
     }
-    store(c, product_sign(a->sign, b->sign), u + low, n, esp);
+    p->d = p->u + low;
+    p->n = n;
+    p->esp = esp;
+    p->sign = product_sign(a->sign, b->sign);
+}
+
+// acc = acc + (a * b) with the product's sign turned when `turn`, as
+// x_mult_ into a record of its own followed by x_add_ (or x_sub_) would
+// give it, without the record.
+void add_product(const x_num* a, const x_num* b, x_num* acc, bool turn, int digit_max) {
+    if (a->ndgt == 0 || b->ndgt == 0) { // acc + 0 is acc; 0 + 0 the zero product
+        if (acc->ndgt == 0) {
+            xinit(acc, 0);
+            if (turn) acc->sign = '-';
+        }
+        return;
+    }
+    Product p;
+    product(a, b, digit_max, &p);
+    const signed char sign = turn ? (p.sign == '-' ? '+' : '-') : p.sign;
+    const int na = acc->ndgt == 0 ? 0 : strip_top(acc->dgt, used_limbs(acc));
+    if (na == 0 || p.n == 0) { // 0 + b is b, uncut
+        store(acc, sign, p.d, p.n, p.esp);
+        return;
+    }
+    add_terms({acc->dgt, na, acc->esp, acc->sign}, {p.d, p.n, clamp_esp(p.esp), sign}, acc,
+              clamp_prec(digit_max, PREC_ADD_MAX));
+}
+
+} // namespace
+
+int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max) {
+    if (a->ndgt == 0 || b->ndgt == 0) {
+        xinit(c, 0);
+        return 1;
+    }
+    Product p;
+    product(a, b, digit_max, &p);
+    store(c, p.sign, p.d, p.n, p.esp);
+    return 1;
+}
+
+int x_mult_add_(const x_num* a, const x_num* b, x_num* acc, int digit_max) {
+    add_product(a, b, acc, false, digit_max);
+    return 1;
+}
+
+int x_mult_sub_(const x_num* a, const x_num* b, x_num* acc, int digit_max) {
+    add_product(a, b, acc, true, digit_max);
     return 1;
 }
 

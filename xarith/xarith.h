@@ -120,6 +120,12 @@ int x_sub_(const x_num* a, const x_num* b, x_num* c, int digit_max);
 int xcomp_(const x_num* x, const x_num* y, int dgt_max);
 // c = a * b; returns 1.
 int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max);
+// acc = acc + a * b and acc = acc - a * b: the product cut as x_mult_
+// cuts it, the sum as x_add_ and x_sub_ cut it, so the digits are those of
+// the two operations through a record of their own; return 1. acc may be
+// a or b.
+int x_mult_add_(const x_num* a, const x_num* b, x_num* acc, int digit_max);
+int x_mult_sub_(const x_num* a, const x_num* b, x_num* acc, int digit_max);
 // v3 = v1 / v2; returns 1, or 0 for a zero divisor (v3 then undefined).
 int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max);
 // b = 1 / a; returns 1.

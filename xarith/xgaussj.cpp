@@ -1,6 +1,6 @@
 // Gauss-Jordan elimination with full pivoting on x_num matrices.
 #include "matrix/matrix.h"
-#include "xarith/xarith.h"
+#include "xarith/limbs.h"
 
 #include <algorithm>
 #include <utility>
@@ -22,14 +22,22 @@ x_num pivot_threshold(x_num** a, int n, int dgt_max) {
     return t;
 }
 
+// Whether |x| >= |big| as xcomp_ of the magnitudes judges it at dgt_max
+// digits (big null: zero). The records are compared in place, no copies.
+bool not_below(const x_num* x, const x_num* big, int dgt_max) {
+    using namespace xarith_detail;
+    const int nb = big == nullptr ? 0 : strip_top(big->dgt, used_limbs(big));
+    if (nb == 0) return true;
+    const int nx = x->ndgt == 0 ? 0 : strip_top(x->dgt, used_limbs(x));
+    if (nx == 0) return false;
+    return compare_cut({x->dgt, nx, x->esp, '+'}, {big->dgt, nb, big->esp, '+'},
+                       clamp_prec(dgt_max, PREC_ADD_MAX)) >= 0;
+}
+
 // row[1..len] -= pivot_row[1..len] * factor, each product and difference
 // cut to the precision.
 void eliminate(x_num* row, const x_num* pivot_row, int len, const x_num* factor, int dgt_max) {
-    x_num temp;
-    for (int l = 1; l <= len; ++l) {
-        x_mult_(&pivot_row[l], factor, &temp, dgt_max);
-        x_sub_(&row[l], &temp, &row[l], dgt_max);
-    }
+    for (int l = 1; l <= len; ++l) x_mult_sub_(&pivot_row[l], factor, &row[l], dgt_max);
 }
 
 } // namespace
@@ -48,19 +56,18 @@ int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
         free_ivector(indxc, 1, n);
     };
 
-    x_num big, mag, temp, pivinv, dum;
+    x_num mag, temp, pivinv, dum;
     for (int i = 1; i <= n; ++i) {
         // the largest magnitude among unused rows and columns; on equal
         // magnitudes the last one in the scan wins
         int irow = 1, icol = 1;
-        xinit(&big, 0);
+        const x_num* big = nullptr; // zero until a non-zero candidate comes
         for (int j = 1; j <= n; ++j) {
             if (ipiv[j] == 1) continue;
             for (int k = 1; k <= n; ++k) {
                 if (ipiv[k] != 0) continue;
-                mag = xabs_(&a[j][k]);
-                if (xcomp_(&mag, &big, dgt_max) >= 0) {
-                    big = mag;
+                if (not_below(&a[j][k], big, dgt_max)) {
+                    if (xzero_(&a[j][k]) != 0) big = &a[j][k];
                     irow = j;
                     icol = k;
                 }

@@ -261,3 +261,31 @@ TEST(Property, ComparisonFollowsTheCutDifference) {
         ASSERT_EQ(xcomp_(&a, &b, prec), want) << fields(a) << " vs " << fields(b) << " at " << prec;
     }
 }
+
+// The fused forms give the records of the product through a record of its
+// own followed by the sum or difference, zero operands included.
+TEST(Property, FusedMultiplyAddMatchesTheTwoSteps) {
+    std::mt19937_64 rng(SEED + 5);
+    for (int round = 0; round < ROUNDS; ++round) {
+        const int prec = std::uniform_int_distribution<int>(6, 120)(rng);
+        x_num a = operand(rng, prec), b = operand(rng, prec), acc = operand(rng, prec);
+        if (round % 7 == 0) acc.ndgt = 0;
+        if (round % 11 == 0) b.ndgt = 0;
+        if (round % 5 == 0) acc.esp = a.esp + b.esp + std::uniform_int_distribution<int>(-10, 10)(rng);
+        x_num prod, want_add, want_sub;
+        x_mult_(&a, &b, &prod, prec);
+        x_add_(&acc, &prod, &want_add, prec);
+        x_sub_(&acc, &prod, &want_sub, prec);
+        x_num got_add = acc, got_sub = acc;
+        x_mult_add_(&a, &b, &got_add, prec);
+        x_mult_sub_(&a, &b, &got_sub, prec);
+        SCOPED_TRACE(testing::Message() << "round " << round << ": " << fields(acc) << " +- " << fields(a)
+                                        << " x " << fields(b) << " at " << prec);
+        ASSERT_EQ(fields(got_add), fields(want_add));
+        ASSERT_EQ(fields(got_sub), fields(want_sub));
+        x_num alias = a; // the accumulator may be an operand
+        x_add_(&a, &prod, &want_add, prec);
+        x_mult_add_(&alias, &b, &alias, prec);
+        ASSERT_EQ(fields(alias), fields(want_add));
+    }
+}
