@@ -16,20 +16,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace matrix_internal {
-
-// std::to_chars in scientific form with 15 decimals rounds exactly as printf
-// does and writes the exponent with at least two digits, as printf does; it
-// is several times faster. Only its letters differ: e, inf and nan come out
-// in lower case, which %E writes in upper case.
-std::size_t format_e15(double v, char* out) {
-    const auto res = std::to_chars(out, out + FORMAT_E15_MAX, v, std::chars_format::scientific, 15);
-    for (char* p = out; p != res.ptr; ++p)
-        if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
-    return static_cast<std::size_t>(res.ptr - out);
-}
-
-} // namespace matrix_internal
 
 namespace {
 

@@ -1,4 +1,5 @@
 // Decimal text to x_num and back, and doubles through that text.
+#include "matrix/format_e15.h"
 #include "xarith/limbs.h"
 
 #include <charconv>
@@ -67,15 +68,6 @@ int limb_text(char* out, const x_num* a) {
         p += BASE;
     }
     return static_cast<int>(p - out);
-}
-
-// "%1.15E" of a finite double: one digit, a point, 15 digits, E, the
-// exponent's sign and at least two digits. Returns the length.
-int format_e15(char* out, double x) {
-    char* end = std::to_chars(out, out + 32, x, std::chars_format::scientific, 15).ptr;
-    for (char* p = out; p != end; ++p)
-        if (*p == 'e') *p = 'E';
-    return static_cast<int>(end - out);
 }
 
 } // namespace
@@ -230,28 +222,27 @@ double cvxd(const x_num* a, int dgt_max) {
     return r.ec == std::errc() ? v : 0.0;
 }
 
-namespace {
-
-// The record cvsx makes of a "%1.15E" text at a precision of 16 or more,
-// read straight from the text's fixed layout: sign, one digit, point, 15
-// digits, E, exponent. The 16 digits lose their trailing zeros to the
-// exponent and are grouped by six.
-void read_e15(const char* t, int len, x_num* a) {
-    const char* p = t;
-    a->sign = '+';
-    if (*p == '-') {
-        a->sign = '-';
-        ++p;
+// A double enters through its "%1.15E" text. At a precision of 16 or more
+// cvsx keeps all of that text's 16 digits, so the record is made from the
+// digits straight away: their trailing zeros go into the exponent (which
+// the text's 15 places lower by 15), the rest is grouped by six. Zero is the
+// record the text 0.000000000000000E+00 reads as: no limbs, esp 1.
+void cvdx(x_num* a, double x, int dgt_max) {
+    if (!std::isfinite(x)) return set_undefined(a);
+    if (dgt_max < 16) {
+        char buf[matrix_internal::FORMAT_E15_MAX];
+        const std::size_t len = matrix_internal::format_e15(x, buf);
+        return cvsx(std::string_view(buf, len), a, dgt_max);
     }
-    std::uint64_t m = static_cast<std::uint64_t>(p[0] - '0');
-    for (int i = 2; i < 17; ++i) m = m * 10 + static_cast<std::uint64_t>(p[i] - '0');
-    int exp10 = 0;
-    std::from_chars(p[18] == '+' ? p + 19 : p + 18, t + len, exp10);
-    if (m == 0) { // 16 zeros move into the exponent, the 15 places come off it
+    a->sign = std::signbit(x) ? '-' : '+';
+    if (x == 0) {
         a->ndgt = 0;
-        a->esp = exp10 + 1;
+        a->esp = 1;
         return;
     }
+    std::uint64_t m = 0;
+    int exp10 = 0;
+    matrix_internal::decimal16(x, &m, &exp10);
     int zeros = 0;
     while (m % 10 == 0) {
         m /= 10;
@@ -262,16 +253,6 @@ void read_e15(const char* t, int len, x_num* a) {
     a->dgt[1] = static_cast<limb_t>(m / DM % DM);
     a->dgt[2] = static_cast<limb_t>(m / (static_cast<std::uint64_t>(DM) * DM));
     a->ndgt = a->dgt[2] != 0 ? 3 : (a->dgt[1] != 0 ? 2 : 1);
-}
-
-} // namespace
-
-void cvdx(x_num* a, double x, int dgt_max) {
-    if (!std::isfinite(x)) return set_undefined(a);
-    char buf[32];
-    const int len = format_e15(buf, x);
-    if (dgt_max >= 16) return read_e15(buf, len, a);
-    cvsx(std::string_view(buf, static_cast<std::size_t>(len)), a, dgt_max);
 }
 
 // The three string helpers keep a text within 255 characters, so that it
