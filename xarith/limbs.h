@@ -188,6 +188,10 @@ inline constexpr int SHIFT_ROOM = 2 * SUB_DGT + 2;
 // top limb may be 0. dst has room for n + w limbs, at most SHIFT_ROOM - 1.
 // 7123456 shifted by -2: w = 0, r = 2: limbs 71234 and 0.
 inline int shift_copy(limb_t* dst, const limb_t* src, int n, wide_t k) {
+    if (k == 0) { // the term that sets the grid of a sum often needs no shift
+        for (int i = 0; i < n; ++i) dst[i] = src[i];
+        return n;
+    }
     const wide_t w = k >= 0 ? (k + BASE - 1) / BASE : -(-k / BASE);
     const int r = static_cast<int>(BASE * w - k);
     if (n + w <= 0) return 0;
