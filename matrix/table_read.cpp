@@ -35,30 +35,6 @@ bool is_separator(char c) {
     return c == '\t' || c == '\n' || c == ' ' || c == '\r' || c == '\0';
 }
 
-// True when t is wholly a decimal number: [+-] digits [. digits] with at
-// least one digit, then optionally e or E, [+-], at least one digit.
-bool is_decimal(std::string_view t) {
-    std::size_t i = 0;
-    const auto digits = [&] {
-        const std::size_t from = i;
-        while (i < t.size() && is_digit(t[i])) ++i;
-        return i - from;
-    };
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-    std::size_t mantissa = digits();
-    if (i < t.size() && t[i] == '.') {
-        ++i;
-        mantissa += digits();
-    }
-    if (mantissa == 0) return false;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-        if (digits() == 0) return false;
-    }
-    return i == t.size();
-}
-
 // strtod in the C locale, whatever locale the program has set.
 double strtod_c(const char* text) {
     const locale_t c_locale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
@@ -68,7 +44,7 @@ double strtod_c(const char* text) {
     return v;
 }
 
-// Converts a token that is_decimal accepted to the nearest double; false
+// Converts a token of the decimal form to the nearest double; false
 // when its magnitude is beyond the largest double. from_chars reports an
 // underflow to zero like an overflow, so strtod tells the two apart; it
 // also gives the signed zero an underflow reads as.
@@ -83,6 +59,63 @@ bool convert(std::string_view t, double& v) {
     text[t.size()] = '\0';
     v = strtod_c(text);
     return !std::isinf(v);
+}
+
+// The exact powers of ten of a double.
+constexpr double EXACT_POW10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+enum class number_read { ok, not_a_number, out_of_range };
+
+// Reads a token wholly as a decimal number in one pass: the form is
+// checked while the digits gather. When the digits form an integer of at
+// most 2^53 and the power of ten lies within 10^+-22, both are doubles and
+// one correctly rounded multiplication or division gives the nearest double
+// to the exact value; the tables the programs write ("%1.15E", moderate
+// exponents) nearly all qualify. Any other number goes to convert.
+number_read read_number(std::string_view t, double& v) {
+    const char* p = t.data();
+    const char* const end = p + t.size();
+    const bool neg = p != end && *p == '-';
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    // every mantissa digit goes into m; with more than 19 of them m wraps
+    // and only the form is of use
+    std::uint64_t m = 0;
+    const char* const int_start = p;
+    for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<std::uint64_t>(*p - '0');
+    long long digits = p - int_start, places = 0;
+    if (p != end && *p == '.') {
+        const char* const frac_start = ++p;
+        for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<std::uint64_t>(*p - '0');
+        places = p - frac_start;
+        digits += places;
+    }
+    if (digits == 0) return number_read::not_a_number;
+    long long exp10 = -places;
+    if (p != end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool eneg = p != end && *p == '-';
+        if (p != end && (*p == '+' || *p == '-')) ++p;
+        if (p == end || !is_digit(*p)) return number_read::not_a_number;
+        long long e = 0;
+        for (; p != end && is_digit(*p); ++p) e = std::min(e * 10 + (*p - '0'), 100000LL);
+        exp10 += eneg ? -e : e;
+    }
+    if (p != end) return number_read::not_a_number;
+    if (digits <= 19) {
+        if (m == 0) {
+            v = neg ? -0.0 : 0.0;
+            return number_read::ok;
+        }
+        if (m <= (std::uint64_t{1} << 53) && exp10 >= -22 && exp10 <= 22) {
+            const double d = static_cast<double>(m);
+            v = exp10 < 0 ? d / EXACT_POW10[-exp10] : d * EXACT_POW10[exp10];
+            if (neg) v = -v;
+            return number_read::ok;
+        }
+    }
+    return convert(t, v) ? number_read::ok : number_read::out_of_range;
 }
 
 // The state of one load: where the next number goes, what the current row
@@ -126,8 +159,9 @@ struct reader {
             return fail(table_fault::two_numbers_in_cell, both);
         }
         double v = 0;
-        if (!is_decimal(t)) return fail(table_fault::not_a_number, t);
-        if (!convert(t, v)) return fail(table_fault::out_of_range, t);
+        const number_read r = read_number(t, v);
+        if (r == number_read::not_a_number) return fail(table_fault::not_a_number, t);
+        if (r == number_read::out_of_range) return fail(table_fault::out_of_range, t);
         if (count + 1 >= el_max) {
             err.capacity = el_max > 0 ? el_max - 1 : 0;
             return fail(table_fault::too_many_numbers);

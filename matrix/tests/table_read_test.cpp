@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -113,3 +115,39 @@ TEST(LoadTable, FilesThatCannotBeRead) {
 }
 
 } // namespace
+
+// Every number reads as the double strtod gives it: decimals of every
+// length, with and without points, leading and trailing zeros, exponents
+// small and large, near the limits of the exact fast way and beyond it.
+TEST(LoadTable, NumbersReadAsStrtodReadsThem) {
+    scratch s;
+    std::mt19937_64 rng(99);
+    for (int file = 0; file < 3; ++file) {
+        std::string text;
+        std::vector<std::string> tokens;
+        for (int i = 0; i < 40000; ++i) {
+            std::string t = rng() % 2 ? "-" : (rng() % 5 ? "" : "+");
+            const int lead = static_cast<int>(rng() % 4), digits = 1 + static_cast<int>(rng() % 24);
+            const int point = rng() % 3 ? static_cast<int>(rng() % (lead + digits + 1)) : -1;
+            for (int d = 0; d < lead + digits; ++d) {
+                if (d == point) t += '.';
+                t += d < lead ? '0' : static_cast<char>('0' + rng() % 10);
+            }
+            if (point == lead + digits) t += '.';
+            if (rng() % 2) {
+                t += rng() % 2 ? 'e' : 'E';
+                t += std::to_string(static_cast<int>(rng() % 80) - 40);
+            }
+            tokens.push_back(t);
+            text += t + "\n";
+        }
+        std::vector<double> buf;
+        int rows = 0, cols = 0;
+        table_error err;
+        ASSERT_EQ(load(s, text, buf, rows, cols, err), -1) << describe(err);
+        for (std::size_t i = 0; i < tokens.size(); ++i) {
+            const double want = std::strtod(tokens[i].c_str(), nullptr);
+            ASSERT_EQ(std::memcmp(&buf[i], &want, sizeof want), 0) << tokens[i];
+        }
+    }
+}
