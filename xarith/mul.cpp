@@ -297,11 +297,33 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
     int conta_d = n1 - n2, conta_q = 0, conta = 0;
     bool fine_div = false;
 
-    while (!fine_div && conta < 10000) {
+    // The trials for a limb walk from their first candidate to the limb one
+    // step at a time, each step a trial that counts toward the limit. When
+    // the limit is far, they start instead from an integer estimate that is
+    // closer and quicker to form (the top three limbs of the partial
+    // dividend over the top two of the divisor, by a multiply with a
+    // reciprocal), and the count is made up afterwards: a walk from the
+    // double estimate takes one trial per step between it and the limb. Near
+    // the limit the walk is made from the double estimate itself.
+    const std::uint64_t den = ndv >= 2 ? static_cast<std::uint64_t>(v[n2]) * DM + static_cast<std::uint64_t>(v[n2 - 1])
+                                       : static_cast<std::uint64_t>(v[0]);
+    const std::uint64_t inv = ~std::uint64_t{0} / den;
+    const auto integer_estimate = [&] {
+        const std::uint64_t top = static_cast<std::uint64_t>(d.dv[ndv]) * DM + static_cast<std::uint64_t>(d.dv[ndv - 1]);
+        const std::uint64_t num = ndv >= 2 ? top * DM + static_cast<std::uint64_t>(d.dv[ndv - 2]) : top;
+        __extension__ typedef unsigned __int128 u128;
+        const auto q = static_cast<std::uint64_t>((static_cast<u128>(num) * inv) >> 64);
+        return static_cast<int>(std::min<std::uint64_t>(q, 4000000));
+    };
+    constexpr int LIMIT = 10000, FAR = LIMIT - 64;
+
+    while (!fine_div && conta < LIMIT) {
         ++conta;
         const double y = static_cast<double>(d.dv[ndv]) * 1e6 + d.dv[ndv - 1] + 1;
         // at most 2 x 10^6 for valid limbs; the bound only guards the cast
-        int q = static_cast<int>(std::min(y / vtop, 4e6));
+        const int q_est = static_cast<int>(std::min(y / vtop, 4e6));
+        const bool far = conta < FAR;
+        int q = far ? integer_estimate() : q_est;
         ++conta;
         bool zero = false;
         bool negative = d.trial(q, &zero);
@@ -310,18 +332,19 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
         while (!resto_zero) {
             if (negative) { // q is too large
                 --q;
-                if (conta >= 10000) break;
-                ++conta;
+                if (!far && conta >= LIMIT) break;
+                if (!far) ++conta;
                 negative = !d.add_back();
-            } else if (geq_n(d.rst, v, ndv + 1) && conta < 10000) { // q is too small
+            } else if (geq_n(d.rst, v, ndv + 1) && (far || conta < LIMIT)) { // q is too small
                 ++q;
-                ++conta;
+                if (!far) ++conta;
                 d.take_away();
             } else {
                 break;
             }
             resto_zero = !negative && d.rst_zero() && d.matches(q);
         }
+        if (far) conta += q > q_est ? q - q_est : q_est - q;
         qz[conta_q++] = static_cast<limb_t>(q);
         --conta_d;
         if ((resto_zero && conta_d < 0) || conta_q > qmax) fine_div = true;
