@@ -10,4 +10,5 @@ apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
     build-essential cmake g++ clang libclang-rt-14-dev \
     libgtest-dev libgmock-dev libbenchmark-dev \
-    python3 valgrind gnuplot-nox man-db groff-base >/dev/null
+    python3 valgrind gnuplot-nox man-db groff-base \
+    libmpfr-dev libgmp-dev libblas-dev liblapack-dev >/dev/null
