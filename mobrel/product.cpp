@@ -157,14 +157,14 @@ inline void multiply_add(Sum& acc, const FastProduct::Factor& a, const FastProdu
         add_signed(acc, phi, plo, pneg);
         return;
     }
-    u64 ahi, alo;
-    magnitude(acc, ahi, alo);
-
     // The common step: acc holds exactly 30 digits and the product's
     // leading digit is not above acc's. The sum then keeps acc's exponent
-    // and limbs as they are and cuts the product to acc's last digit.
+    // and limbs as they are and cuts the product to acc's last digit. The
+    // test needs only the high half of acc's magnitude.
+    const std::int64_t mask = acc.hi >> 63; // all ones for a negative sum
+    const u64 mhi = static_cast<u64>((acc.hi ^ mask) - mask - (mask & static_cast<std::int64_t>(acc.lo != 0)));
     const std::int64_t k = pesp - acc.esp;
-    if (ahi >= E13 && ahi < E13 * 10 && k + pdigits <= DGT_MAX) {
+    if (mhi >= E13 && mhi < E13 * 10 && k + pdigits <= DGT_MAX) {
         if (k <= -32) return; // wholly below acc's last digit
         if (k < 0)
             shift_down(phi, plo, static_cast<int>(-k));
@@ -175,6 +175,8 @@ inline void multiply_add(Sum& acc, const FastProduct::Factor& a, const FastProdu
     }
 
     // align to the lower exponent, cut to 30 digits
+    u64 ahi, alo;
+    magnitude(acc, ahi, alo);
     const std::int64_t emin = std::min(acc.esp, pesp);
     const std::int64_t e1 = acc.esp - emin, e2 = pesp - emin;
     const std::int64_t p = std::max(e1 + digits(ahi, alo), e2 + pdigits) - DGT_MAX;
