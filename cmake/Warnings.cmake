@@ -22,3 +22,20 @@ function(xsuite_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# xsuite_program(<name> SOURCES <sources...> [TESTS <test sources...>]): the
+# program's module <name>_core (its computation and run()), the executable
+# <name> whose main.cpp calls run(), its install rule, and its unit tests.
+function(xsuite_program name)
+  cmake_parse_arguments(P "" "" "SOURCES;TESTS" ${ARGN})
+  add_library(${name}_core STATIC ${P_SOURCES})
+  xsuite_target(${name}_core)
+  target_link_libraries(${name}_core PUBLIC pipeline)
+  add_executable(${name} main.cpp)
+  xsuite_target(${name})
+  target_link_libraries(${name} PRIVATE ${name}_core)
+  install(TARGETS ${name} RUNTIME DESTINATION bin)
+  if(XSUITE_TESTS AND P_TESTS)
+    xsuite_test(${name}_tests ${P_TESTS} LIBS ${name}_core)
+  endif()
+endfunction()

@@ -7,32 +7,6 @@
 
 namespace pipeline {
 
-DMatrix::DMatrix(int rows, int cols) : m_(dmatrix(1, rows, 1, cols)), rows_(rows), cols_(cols) {}
-
-DMatrix& DMatrix::operator=(DMatrix&& o) noexcept {
-    std::swap(m_, o.m_);
-    std::swap(rows_, o.rows_);
-    std::swap(cols_, o.cols_);
-    return *this;
-}
-
-DMatrix::~DMatrix() {
-    if (m_ != nullptr) free_dmatrix(m_, 1, rows_, 1, cols_);
-}
-
-XMatrix::XMatrix(int rows, int cols) : m_(xmatrix(1, rows, 1, cols)), rows_(rows), cols_(cols) {}
-
-XMatrix& XMatrix::operator=(XMatrix&& o) noexcept {
-    std::swap(m_, o.m_);
-    std::swap(rows_, o.rows_);
-    std::swap(cols_, o.cols_);
-    return *this;
-}
-
-XMatrix::~XMatrix() {
-    if (m_ != nullptr) free_xmatrix(m_, 1, rows_, 1, cols_);
-}
-
 Loader::Loader() : stack_(new double[STACK_MAX]) {}
 
 std::optional<DMatrix> Loader::load(const char* name) {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace pipeline {
 
@@ -31,45 +32,38 @@ inline constexpr char MSG_BEYOND_DOUBLE[] = "result %s[%d,%d] = %s is beyond the
 // The precision all three programs work at (velmar more above degree 1).
 inline constexpr int DGT_MAX = 30;
 
-// A double matrix with rows and columns 1..rows, 1..cols, released on
-// destruction.
-class DMatrix {
+// A matrix with rows 1..rows and columns 1..cols from the allocator Alloc,
+// released on destruction with Free; movable, not copyable.
+template <typename T, T** (*Alloc)(int, int, int, int), void (*Free)(T**, int, int, int, int)>
+class Matrix {
   public:
-    DMatrix() = default;
-    DMatrix(int rows, int cols);
-    DMatrix(double** m, int rows, int cols) : m_(m), rows_(rows), cols_(cols) {}
-    DMatrix(DMatrix&& o) noexcept { *this = std::move(o); }
-    DMatrix& operator=(DMatrix&& o) noexcept;
-    ~DMatrix();
+    Matrix() = default;
+    Matrix(int rows, int cols) : m_(Alloc(1, rows, 1, cols)), rows_(rows), cols_(cols) {}
+    // Takes over m, made by Alloc with first indices 1.
+    Matrix(T** m, int rows, int cols) : m_(m), rows_(rows), cols_(cols) {}
+    Matrix(Matrix&& o) noexcept { *this = std::move(o); }
+    Matrix& operator=(Matrix&& o) noexcept {
+        std::swap(m_, o.m_);
+        std::swap(rows_, o.rows_);
+        std::swap(cols_, o.cols_);
+        return *this;
+    }
+    ~Matrix() {
+        if (m_ != nullptr) Free(m_, 1, rows_, 1, cols_);
+    }
 
-    double** get() const { return m_; }
-    double* operator[](int i) const { return m_[i]; }
+    T** get() const { return m_; }
+    T* operator[](int i) const { return m_[i]; }
     int rows() const { return rows_; }
     int cols() const { return cols_; }
 
   private:
-    double** m_ = nullptr;
+    T** m_ = nullptr;
     int rows_ = 0, cols_ = 0;
 };
 
-// The same for x_num.
-class XMatrix {
-  public:
-    XMatrix() = default;
-    XMatrix(int rows, int cols);
-    XMatrix(XMatrix&& o) noexcept { *this = std::move(o); }
-    XMatrix& operator=(XMatrix&& o) noexcept;
-    ~XMatrix();
-
-    x_num** get() const { return m_; }
-    x_num* operator[](int i) const { return m_[i]; }
-    int rows() const { return rows_; }
-    int cols() const { return cols_; }
-
-  private:
-    x_num** m_ = nullptr;
-    int rows_ = 0, cols_ = 0;
-};
+using DMatrix = Matrix<double, dmatrix, free_dmatrix>;
+using XMatrix = Matrix<x_num, xmatrix, free_xmatrix>;
 
 // The one value buffer of STACK_MAX doubles that every table of a run is
 // read into, one after the other.

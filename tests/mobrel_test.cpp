@@ -117,37 +117,17 @@ TEST(Mobrel, LongFileNames) {
 
 namespace {
 
-// A signed exact decimal: (neg ? -1 : 1) * mag * 10^exp.
-struct Dec {
-    bool neg = false;
-    Digits mag;
-    long long exp = 0;
-};
-
 Dec from_text(const std::string& t) {
     x_num x;
     cvsx(t, &x, 100);
-    return {x.sign == '-', digits_of(x), x.esp};
+    return dec(x);
 }
-
-Dec plus(const Dec& a, const Dec& b) {
-    if (a.mag.empty()) return b;
-    if (b.mag.empty()) return a;
-    const long long e = std::min(a.exp, b.exp);
-    const Digits x = scale10(a.mag, a.exp - e), y = scale10(b.mag, b.exp - e);
-    if (a.neg == b.neg) return {a.neg, add(x, y), e};
-    if (cmp(x, y) >= 0) return {a.neg, sub(x, y), e};
-    return {b.neg, sub(y, x), e};
-}
-
-Dec times(const Dec& a, const Dec& b) { return {a.neg != b.neg, mul(a.mag, b.mag), a.exp + b.exp}; }
 
 double nearest(const Dec& d) {
     const std::string t = (d.neg ? "-" : "") + (d.mag.empty() ? "0" : d.mag) + "e" + std::to_string(d.exp);
     return std::strtod(t.c_str(), nullptr);
 }
 
-long long order(const Dec& d) { return d.mag.empty() ? -100000 : static_cast<long long>(d.mag.size()) - 1 + d.exp; }
 
 } // namespace
 
@@ -179,10 +159,10 @@ TEST(Mobrel, MatchesTheExactProduct) {
                     std::snprintf(buf, sizeof buf, "%1.15E", a[i][k]);
                     const Dec x = from_text(buf);
                     std::snprintf(buf, sizeof buf, "%1.15E", b[k][j]);
-                    const Dec prod = times(x, from_text(buf));
+                    const Dec prod = x * from_text(buf);
                     const long long ord = std::max(order(sum), order(prod)) + 1; // + 1: sum is exact, not cut
-                    bound = plus(bound, Dec{false, "2", ord - 29});
-                    sum = plus(sum, prod);
+                    bound = bound + Dec{false, "2", ord - 29};
+                    sum = sum + prod;
                 }
                 // the file holds 16 digits of each element: compare those
                 const std::size_t len = std::strcspn(p, "\t\n");
@@ -192,7 +172,7 @@ TEST(Mobrel, MatchesTheExactProduct) {
                 const std::string want = buf;
                 Dec lo = bound, hi = sum;
                 lo.neg = !lo.neg;
-                if (nearest(plus(sum, lo)) != nearest(plus(hi, bound))) continue; // too close to call
+                if (nearest(sum + lo) != nearest(hi + bound)) continue; // too close to call
                 ++checked;
                 ASSERT_EQ(got, want) << "C[" << i + 1 << "," << j + 1 << "] round " << round;
             }

@@ -35,19 +35,6 @@ std::string text(const x_num& x) {
     return cvxs(&x, 30);
 }
 
-// ---------------------------------------------------------------------------
-// Exact signed decimals: (neg ? -1 : 1) * mag * 10^exp.
-struct Dec {
-    bool neg = false;
-    Digits mag;
-    long long exp = 0;
-};
-
-Dec dec(const x_num& x) {
-    const Digits d = digits_of(x);
-    return {x.sign == '-' && !d.empty(), d, x.esp};
-}
-
 // A double as the program sees it: its "%1.15E" text.
 Dec dec(double v) {
     char buf[40];
@@ -55,35 +42,6 @@ Dec dec(double v) {
     x_num x;
     cvsx(buf, &x, 100);
     return dec(x);
-}
-
-Dec operator+(const Dec& a, const Dec& b) {
-    if (a.mag.empty()) return b;
-    if (b.mag.empty()) return a;
-    const long long e = std::min(a.exp, b.exp);
-    const Digits x = scale10(a.mag, a.exp - e), y = scale10(b.mag, b.exp - e);
-    if (a.neg == b.neg) return {a.neg, add(x, y), e};
-    if (cmp(x, y) >= 0) return {a.neg, sub(x, y), e};
-    return {b.neg, sub(y, x), e};
-}
-
-Dec operator-(Dec a) {
-    a.neg = !a.neg && !a.mag.empty();
-    return a;
-}
-
-Dec operator-(const Dec& a, const Dec& b) {
-    return a + -b;
-}
-
-Dec operator*(const Dec& a, const Dec& b) {
-    Digits m = mul(a.mag, b.mag);
-    return {a.neg != b.neg && !m.empty(), m, a.exp + b.exp};
-}
-
-// Power of ten of the leading digit; very low for zero.
-long long order(const Dec& d) {
-    return d.mag.empty() ? -1000000 : static_cast<long long>(d.mag.size()) - 1 + d.exp;
 }
 
 // Determinant by expansion along the last row, each minor (the first k

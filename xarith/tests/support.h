@@ -159,6 +159,45 @@ inline Digits scale10(const Digits& d, long long k) {
     return d.substr(0, d.size() - static_cast<std::size_t>(-k));
 }
 
+// An exact signed decimal: (neg ? -1 : 1) * mag * 10^exp.
+struct Dec {
+    bool neg = false;
+    Digits mag;
+    long long exp = 0;
+};
+
+inline Dec dec(const x_num& x) {
+    const Digits d = digits_of(x);
+    return {x.sign == '-' && !d.empty(), d, x.esp};
+}
+
+inline Dec operator+(const Dec& a, const Dec& b) {
+    if (a.mag.empty()) return b;
+    if (b.mag.empty()) return a;
+    const long long e = std::min(a.exp, b.exp);
+    const Digits x = scale10(a.mag, a.exp - e), y = scale10(b.mag, b.exp - e);
+    if (a.neg == b.neg) return {a.neg, add(x, y), e};
+    if (cmp(x, y) >= 0) return {a.neg, sub(x, y), e};
+    return {b.neg, sub(y, x), e};
+}
+
+inline Dec operator-(Dec a) {
+    a.neg = !a.neg && !a.mag.empty();
+    return a;
+}
+
+inline Dec operator-(const Dec& a, const Dec& b) { return a + -b; }
+
+inline Dec operator*(const Dec& a, const Dec& b) {
+    Digits m = mul(a.mag, b.mag);
+    return {a.neg != b.neg && !m.empty(), m, a.exp + b.exp};
+}
+
+// Power of ten of the leading digit; very low for zero.
+inline long long order(const Dec& d) {
+    return d.mag.empty() ? -1000000 : static_cast<long long>(d.mag.size()) - 1 + d.exp;
+}
+
 // A random valid record: n limbs (top one non-zero), limbs often at the
 // boundaries 0 and 999999, exponent in [emin, emax].
 inline x_num random_record(std::mt19937_64& rng, int n, int emin, int emax) {
