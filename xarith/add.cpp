@@ -17,11 +17,15 @@ void add_terms(const Term& a, const Term& b, x_num* c, int prec) {
     const wide_t p = std::max(e1 + digits_of(a.d, a.n), e2 + digits_of(b.d, b.n)) - prec;
     const wide_t cut = std::max<wide_t>(p, 0);
     limb_t x1[SHIFT_ROOM], x2[SHIFT_ROOM];
-    int m1 = shift_copy(x1, a.d, a.n, e1 - cut);
+    // a term that sets the grid unshifted and already holds c's limbs (an
+    // accumulator) is read in place
+    const bool a_in_place = e1 == cut && a.d == c->dgt;
+    int m1 = a_in_place ? a.n : shift_copy(x1, a.d, a.n, e1 - cut);
     int m2 = shift_copy(x2, b.d, b.n, e2 - cut);
+    const limb_t* y1 = a_in_place ? c->dgt : x1;
     const wide_t esp = emin + cut;
     const int nmax = std::max(m1, m2);
-    while (m1 < nmax) x1[m1++] = 0;
+    while (m1 < nmax) (a_in_place ? c->dgt : x1)[m1++] = 0;
     while (m2 < nmax) x2[m2++] = 0;
 
     // add the magnitudes, or subtract them with the weights the signs give
@@ -30,12 +34,12 @@ void add_terms(const Term& a, const Term& b, x_num* c, int prec) {
     signed char sign = '+';
     const bool neg1 = a.sign == '-', neg2 = b.sign == '-';
     if (neg1 == neg2) {
-        if (add_n(u, x1, x2, nmax)) u[nu++] = 1;
+        if (add_n(u, y1, x2, nmax)) u[nu++] = 1;
         if (a.sign == b.sign) sign = a.sign;
     } else {
         // the positive term less the negative one; a final borrow means
         // the sum is negative and u holds 10^(6 nmax) plus it
-        const bool borrow = neg2 ? sub_n(u, x1, x2, nmax) : sub_n(u, x2, x1, nmax);
+        const bool borrow = neg2 ? sub_n(u, y1, x2, nmax) : sub_n(u, x2, y1, nmax);
         if (borrow) {
             complement_n(u, nmax);
             sign = '-';
