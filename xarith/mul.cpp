@@ -98,18 +98,13 @@ void product(const x_num* a, const x_num* b, int digit_max, Product* p) {
     const int na = used_limbs(a), nb = used_limbs(b);
     mul_any(p->u, a->dgt, na, b->dgt, nb);
     // the product of records in normal form has na + nb or na + nb - 1 limbs
-    int n = strip_top(p->u, na + nb);
-    wide_t esp = static_cast<wide_t>(a->esp) + b->esp;
-    const int keep = std::min(ndgt_max_of(digit_max), SUB_DGT);
-    int low = 0;
-    if (n > keep) {
-        low = n - keep;
-        n = keep;
-        esp += static_cast<wide_t>(BASE) * low;
-    }
+    int n = na + nb;
+    if (p->u[n - 1] == 0) n = strip_top(p->u, n - 1);
+    const int keep = digit_max >= 6 * (SUB_DGT - 2) ? SUB_DGT : ndgt_max_of(digit_max);
+    const int low = n > keep ? n - keep : 0;
     p->d = p->u + low;
-    p->n = n;
-    p->esp = esp;
+    p->n = n - low;
+    p->esp = static_cast<wide_t>(a->esp) + b->esp + static_cast<wide_t>(BASE) * low;
     p->sign = product_sign(a->sign, b->sign);
 }
 
@@ -127,7 +122,8 @@ void add_product(const x_num* a, const x_num* b, x_num* acc, bool turn, int digi
     Product p;
     product(a, b, digit_max, &p);
     const signed char sign = turn ? (p.sign == '-' ? '+' : '-') : p.sign;
-    const int na = acc->ndgt == 0 ? 0 : strip_top(acc->dgt, used_limbs(acc));
+    int na = used_limbs(acc);
+    if (na > 0 && acc->dgt[na - 1] == 0) na = strip_top(acc->dgt, na - 1); // not normal form
     if (na == 0 || p.n == 0) { // 0 + b is b, uncut
         store(acc, sign, p.d, p.n, p.esp);
         return;

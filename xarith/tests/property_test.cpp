@@ -289,3 +289,37 @@ TEST(Property, FusedMultiplyAddMatchesTheTwoSteps) {
         ASSERT_EQ(fields(alias), fields(want_add));
     }
 }
+
+// The same at the programs' precisions and operand sizes, where the fused
+// forms work in base 10^8: many more cases, accumulators whose leading digit
+// lies near the product's, sums that cancel exactly.
+TEST(Property, FusedMultiplyAddAtTheProgramsPrecisions) {
+    std::mt19937_64 rng(SEED + 6);
+    static const int precs[] = {30, 30, 30, 34, 36, 50, 66, 1, 6, 7};
+    for (int round = 0; round < 60000; ++round) {
+        const int prec = precs[round % 10];
+        const int most = std::min(12, prec / 6 + 2);
+        auto limbs = [&] { return std::uniform_int_distribution<int>(1, most)(rng); };
+        const x_num a = random_record(rng, limbs(), -20, 20), b = random_record(rng, limbs(), -20, 20);
+        x_num acc = random_record(rng, limbs(), -20, 20);
+        x_num prod, want;
+        x_mult_(&a, &b, &prod, prec);
+        if (round % 3 == 0) { // the leading digits close together
+            acc.esp = prod.esp + Xdigitcount(&prod) - Xdigitcount(&acc) +
+                      std::uniform_int_distribution<int>(-3, 3)(rng);
+        }
+        if (round % 17 == 0) { // an exact cancellation
+            acc = prod;
+            acc.sign = prod.sign == '-' ? '+' : '-';
+        }
+        const bool sub = round % 2 == 1;
+        if (sub) x_sub_(&acc, &prod, &want, prec);
+        else x_add_(&acc, &prod, &want, prec);
+        x_num got = acc;
+        if (sub) x_mult_sub_(&a, &b, &got, prec);
+        else x_mult_add_(&a, &b, &got, prec);
+        ASSERT_EQ(fields(got), fields(want)) << "round " << round << ": " << fields(acc)
+                                             << (sub ? " - " : " + ") << fields(a) << " x "
+                                             << fields(b) << " at " << prec;
+    }
+}
