@@ -157,20 +157,25 @@ int x_mult_sub_(const x_num* a, const x_num* b, x_num* acc, int digit_max) {
 
 namespace {
 
-// The working state of one long division: the partial dividend dv and
-// the remainder rst of the current trial, ndv + 1 limbs each, and the
-// divisor v with a zero limb above its top.
+// The working state of one long division: the divisor v with a zero limb
+// above its top, and the partial dividend, ndv + 1 limbs at buf[base..].
+// A trial turns the partial dividend into its remainder in place; bringing
+// the next dividend limb down then only moves the base one limb lower,
+// which shifts the remainder up a limb (its top limb, 0, drops out).
 struct Division {
     const limb_t* v;
     int ndv;
-    limb_t dv[SUB_DGT + 1];
-    limb_t rst[SUB_DGT + 1];
+    int base;
+    limb_t buf[2 * SUB_DGT + 4];
 
-    // rst = dv - q * v over ndv + 1 limbs. Returns true when the difference
-    // is negative (rst then holds it plus 10^(6 (ndv + 1))); *zero is set
-    // when rst is all zeros. Each product is split into base-10^6 digits
-    // on its own, so only small numbers wait on the borrow.
+    limb_t* dv() { return buf + base; }
+
+    // dv - q * v over ndv + 1 limbs, in place. Returns true when the
+    // difference is negative (dv then holds it plus 10^(6 (ndv + 1)));
+    // *zero is set when it is zero. Each product is split into base-10^6
+    // digits on its own, so only small numbers wait on the borrow.
     bool trial(int q, bool* zero) {
+        limb_t* d = dv();
         limb_t high = 0, borrow = 0, any = 0;
         // unsigned arithmetic: every quantity here is non-negative, and
         // unsigned division by a constant is a multiply and a shift
@@ -180,51 +185,56 @@ struct Division {
             // dv - low digits of q v[i] - high digits of q v[i-1] - borrow:
             // q < 4 x 10^6 keeps the high digits below 4 x 10^6 and the
             // borrow below 6, so the offset 6 x 10^6 makes it positive
-            const std::uint32_t x = static_cast<std::uint32_t>(dv[i] + 6 * DM - high - borrow) -
+            const std::uint32_t x = static_cast<std::uint32_t>(d[i] + 6 * DM - high - borrow) -
                                     static_cast<std::uint32_t>(t - th * DM);
             const std::uint32_t up = x / DM;
             high = static_cast<limb_t>(th);
             borrow = static_cast<limb_t>(6 - up);
-            rst[i] = static_cast<limb_t>(x - up * DM);
-            any |= rst[i];
+            d[i] = static_cast<limb_t>(x - up * DM);
+            any |= d[i];
         }
         *zero = any == 0;
         return borrow + high != 0;
     }
 
-    // rst += v; returns the carry out of the top.
+    // The remainder plus v; returns the carry out of the top.
     bool add_back() {
+        limb_t* d = dv();
         limb_t carry = 0;
         for (int i = 0; i <= ndv; ++i) {
-            limb_t x = rst[i] + v[i] + carry;
+            limb_t x = d[i] + v[i] + carry;
             carry = x >= DM;
             if (carry) x -= DM;
-            rst[i] = x;
+            d[i] = x;
         }
         return carry != 0;
     }
 
-    // rst -= v (rst >= v).
+    // The remainder less v (the remainder >= v).
     void take_away() {
+        limb_t* d = dv();
         limb_t borrow = 0;
         for (int i = 0; i <= ndv; ++i) {
-            limb_t x = rst[i] - v[i] - borrow;
+            limb_t x = d[i] - v[i] - borrow;
             borrow = x < 0;
             if (borrow) x += DM;
-            rst[i] = x;
+            d[i] = x;
         }
     }
 
-    bool rst_zero() const {
+    bool rst_zero() {
+        const limb_t* d = dv();
         for (int i = 0; i <= ndv; ++i)
-            if (rst[i] != 0) return false;
+            if (d[i] != 0) return false;
         return true;
     }
 
-    // Whether every dv[i] equals q * v[i]: the exact-match test of a trial.
+    // The exact-match test of a trial whose remainder is zero: the partial
+    // dividend, equal to q v, equals it limb by limb exactly when no limb
+    // product q v[i] carries, since a number's limbs are unique.
     bool matches(int q) const {
-        for (int i = 0; i <= ndv; ++i)
-            if (static_cast<wide_t>(q) * v[i] != dv[i]) return false;
+        for (int i = 0; i < ndv; ++i)
+            if (static_cast<wide_t>(q) * v[i] >= DM) return false;
         return true;
     }
 };
@@ -273,7 +283,11 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
     limb_t v[SUB_DGT + 1];
     for (int i = 0; i < nv2; ++i) v[i] = v2->dgt[i];
     v[nv2] = 0;
-    Division d{v, nv2, {}, {}};
+    Division d; // buf is written limb by limb before it is read
+    d.v = v;
+    d.ndv = nv2;
+    d.base = SUB_DGT + 2; // room to bring down Qmax + 1 limbs
+    limb_t* dv = d.dv();
     const int ndv = nv2;
     const double vtop = v[n2] + (n2 > 0 ? v[n2 - 1] / 1e6 : 0.0);
 
@@ -282,13 +296,13 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
     for (int i = ndv - 1; i >= 0; --i) {
         const int j = n1 - n2 + i;
         if (j >= 0) {
-            d.dv[i] = dividend[j];
+            dv[i] = dividend[j];
         } else {
-            d.dv[i] = 0;
+            dv[i] = 0;
             esp -= BASE;
         }
     }
-    d.dv[ndv] = 0;
+    dv[ndv] = 0;
     limb_t qz[SUB_DGT];
     int conta_d = n1 - n2, conta_q = 0, conta = 0;
     bool fine_div = false;
@@ -305,8 +319,9 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
                                        : static_cast<std::uint64_t>(v[0]);
     const std::uint64_t inv = ~std::uint64_t{0} / den;
     const auto integer_estimate = [&] {
-        const std::uint64_t top = static_cast<std::uint64_t>(d.dv[ndv]) * DM + static_cast<std::uint64_t>(d.dv[ndv - 1]);
-        const std::uint64_t num = ndv >= 2 ? top * DM + static_cast<std::uint64_t>(d.dv[ndv - 2]) : top;
+        const limb_t* w = d.dv();
+        const std::uint64_t top = static_cast<std::uint64_t>(w[ndv]) * DM + static_cast<std::uint64_t>(w[ndv - 1]);
+        const std::uint64_t num = ndv >= 2 ? top * DM + static_cast<std::uint64_t>(w[ndv - 2]) : top;
         __extension__ typedef unsigned __int128 u128;
         const auto q = static_cast<std::uint64_t>((static_cast<u128>(num) * inv) >> 64);
         return static_cast<int>(std::min<std::uint64_t>(q, 4000000));
@@ -315,7 +330,8 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
 
     while (!fine_div && conta < LIMIT) {
         ++conta;
-        const double y = static_cast<double>(d.dv[ndv]) * 1e6 + d.dv[ndv - 1] + 1;
+        const limb_t* w = d.dv();
+        const double y = static_cast<double>(w[ndv]) * 1e6 + w[ndv - 1] + 1;
         // at most 2 x 10^6 for valid limbs; the bound only guards the cast
         const int q_est = static_cast<int>(std::min(y / vtop, 4e6));
         const bool far = conta < FAR;
@@ -331,7 +347,7 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
                 if (!far && conta >= LIMIT) break;
                 if (!far) ++conta;
                 negative = !d.add_back();
-            } else if (geq_n(d.rst, v, ndv + 1) && (far || conta < LIMIT)) { // q is too small
+            } else if (geq_n(d.dv(), v, ndv + 1) && (far || conta < LIMIT)) { // q is too small
                 ++q;
                 if (!far) ++conta;
                 d.take_away();
@@ -346,11 +362,11 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
         if ((resto_zero && conta_d < 0) || conta_q > qmax) fine_div = true;
         if (!fine_div) {
             // bring the remainder up one limb and the next dividend limb down
-            for (int i = ndv - 1; i >= 0; --i) d.dv[i + 1] = d.rst[i];
+            --d.base;
             if (conta_d >= 0) {
-                d.dv[0] = dividend[conta_d];
+                d.buf[d.base] = dividend[conta_d];
             } else {
-                d.dv[0] = 0;
+                d.buf[d.base] = 0;
                 esp -= BASE;
             }
         }
