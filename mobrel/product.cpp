@@ -151,7 +151,6 @@ inline void multiply_add(Sum& acc, const FastProduct::Factor& a, const FastProdu
     u64 phi = t2 + t1h + over;
     const std::int64_t pesp = static_cast<std::int64_t>(a.esp) + b.esp;
     const bool pneg = a.neg != b.neg;
-    const int pdigits = digits(phi, plo);
     if (is_zero(acc)) {
         acc = {0, 0, pesp};
         add_signed(acc, phi, plo, pneg);
@@ -164,7 +163,10 @@ inline void multiply_add(Sum& acc, const FastProduct::Factor& a, const FastProdu
     const std::int64_t mask = acc.hi >> 63; // all ones for a negative sum
     const u64 mhi = static_cast<u64>((acc.hi ^ mask) - mask - (mask & static_cast<std::int64_t>(acc.lo != 0)));
     const std::int64_t k = pesp - acc.esp;
-    if (mhi >= E13 && mhi < E13 * 10 && k + pdigits <= DGT_MAX) {
+    // the product has the digits of its factors together, or one fewer
+    const int most = a.digits + b.digits;
+    const bool below = k + most <= DGT_MAX || (k + most == DGT_MAX + 1 && digits(phi, plo) < most);
+    if (mhi >= E13 && mhi < E13 * 10 && below) {
         if (k <= -32) return; // wholly below acc's last digit
         if (k < 0)
             shift_down(phi, plo, static_cast<int>(-k));
@@ -179,7 +181,7 @@ inline void multiply_add(Sum& acc, const FastProduct::Factor& a, const FastProdu
     magnitude(acc, ahi, alo);
     const std::int64_t emin = std::min(acc.esp, pesp);
     const std::int64_t e1 = acc.esp - emin, e2 = pesp - emin;
-    const std::int64_t p = std::max(e1 + digits(ahi, alo), e2 + pdigits) - DGT_MAX;
+    const std::int64_t p = std::max(e1 + digits(ahi, alo), e2 + digits(phi, plo)) - DGT_MAX;
     const std::int64_t cut = std::max<std::int64_t>(p, 0);
     const bool aneg = acc.hi < 0;
     shift(ahi, alo, e1 - cut);
@@ -220,14 +222,14 @@ constexpr std::int32_t ESP_BOUND = 100000000;
 // The factor of a record with at most 16 digits; false otherwise.
 bool to_factor(const x_num& x, FastProduct::Factor* f) {
     if (x.ndgt == 0) {
-        *f = {0, 0, 0, false, true};
+        *f = {0, 0, 0, 0, false, true};
         return true;
     }
     if (x.ndgt > 3 || x.esp > ESP_BOUND || x.esp < -ESP_BOUND) return false;
     u64 mant = 0;
     for (int i = x.ndgt - 1; i >= 0; --i) mant = mant * 1000000 + static_cast<u64>(x.dgt[i]);
     if (mant >= E16 || mant == 0) return false;
-    *f = {mant / E8, mant % E8, x.esp, x.sign == '-', false};
+    *f = {mant / E8, mant % E8, x.esp, static_cast<std::int16_t>(digits64(mant)), x.sign == '-', false};
     return true;
 }
 

@@ -27,10 +27,11 @@ class FastProduct {
     bool usable() const { return usable_; }
     void row(int i, x_num* acc) const;
 
-    // A factor: its 16 digits split at 10^8, its exponent and sign.
+    // A factor: its digits split at 10^8, its exponent, digit count and sign.
     struct Factor {
         std::uint64_t hi8, lo8;
         std::int32_t esp;
+        std::int16_t digits; // of the 16 at most
         bool neg, zero;
     };
 
