@@ -290,8 +290,8 @@ TEST(Property, FusedMultiplyAddMatchesTheTwoSteps) {
     }
 }
 
-// The same at the programs' precisions and operand sizes, where the fused
-// forms work in base 10^8: many more cases, accumulators whose leading digit
+// The same at the programs' precisions and operand sizes, where the fixed-size
+// multiply kernels run: many more cases, accumulators whose leading digit
 // lies near the product's, sums that cancel exactly.
 TEST(Property, FusedMultiplyAddAtTheProgramsPrecisions) {
     std::mt19937_64 rng(SEED + 6);
