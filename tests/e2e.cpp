@@ -1,5 +1,7 @@
 #include "tests/e2e.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -7,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,6 +91,18 @@ std::string table(const std::vector<std::vector<double>>& rows) {
             s += buf;
         }
     return s;
+}
+
+void expect_write_refused_in_locked_folder(const std::string& program, const std::vector<std::string>& args,
+                                           const TempDir& dir, const std::string& target) {
+    const std::string before = dir.read(target);
+    chmod(dir.path().c_str(), 0500);
+    const Result r = run(program, args, dir.path());
+    chmod(dir.path().c_str(), 0700);
+    if (geteuid() == 0) return;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "sorry, something wrong");
+    EXPECT_EQ(dir.read(target), before);
 }
 
 } // namespace e2e

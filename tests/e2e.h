@@ -33,6 +33,13 @@ class TempDir {
 // Runs `program` with `args` in the folder `cwd` (standard input empty).
 Result run(const std::string& program, const std::vector<std::string>& args, const std::string& cwd);
 
+// Runs `program` with `args` in `dir` while the folder takes no new file,
+// and expects the refusal of the write: status 1, "sorry, something wrong"
+// and the file `target` as it was. Root writes anyway, so as root the run
+// is made and not judged.
+void expect_write_refused_in_locked_folder(const std::string& program, const std::vector<std::string>& args,
+                                           const TempDir& dir, const std::string& target);
+
 // The bytes "%1.15E" gives for each value: tab-separated rows.
 std::string table(const std::vector<std::vector<double>>& rows);
 

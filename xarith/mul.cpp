@@ -198,29 +198,10 @@ struct Division {
     }
 
     // The remainder plus v; returns the carry out of the top.
-    bool add_back() {
-        limb_t* d = dv();
-        limb_t carry = 0;
-        for (int i = 0; i <= ndv; ++i) {
-            limb_t x = d[i] + v[i] + carry;
-            carry = x >= DM;
-            if (carry) x -= DM;
-            d[i] = x;
-        }
-        return carry != 0;
-    }
+    bool add_back() { return add_n(dv(), dv(), v, ndv + 1) != 0; }
 
     // The remainder less v (the remainder >= v).
-    void take_away() {
-        limb_t* d = dv();
-        limb_t borrow = 0;
-        for (int i = 0; i <= ndv; ++i) {
-            limb_t x = d[i] - v[i] - borrow;
-            borrow = x < 0;
-            if (borrow) x += DM;
-            d[i] = x;
-        }
-    }
+    void take_away() { sub_n(dv(), dv(), v, ndv + 1); }
 
     bool rst_zero() {
         const limb_t* d = dv();
