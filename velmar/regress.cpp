@@ -80,27 +80,31 @@ void normal_equations(const XMatrix& xX, const XMatrix& xY, const Centres& c, co
 
     // dev[(i - 1) * BLOCK_ROWS + r]: design column i, row k0 + r, centred;
     // dy[r]: the response of row k0 + r, centred
+    // each prepared once for the mx + 1 products it enters
     std::vector<x_num> dev(static_cast<std::size_t>(mx) * BLOCK_ROWS), dy(BLOCK_ROWS);
-    const auto column = [&](int i) { return &dev[static_cast<std::size_t>(i - 1) * BLOCK_ROWS]; };
+    std::vector<x_prep> pdev(dev.size()), pdy(BLOCK_ROWS);
+    const auto at = [](int i, int r) {
+        return static_cast<std::size_t>(i - 1) * BLOCK_ROWS + static_cast<std::size_t>(r);
+    };
     for (int k0 = 1; k0 <= nx; k0 += BLOCK_ROWS) {
         const int rows = std::min(BLOCK_ROWS, nx - k0 + 1);
         for (int r = 0; r < rows; ++r) {
             const x_num* xk = xX[k0 + r];
-            for (int i = 1; i <= mx; ++i) x_sub_(&xk[i], &cx[i], &column(i)[r], dgt_max);
-            x_sub_(&xY[k0 + r][1], &c.y, &dy[static_cast<std::size_t>(r)], dgt_max);
+            for (int i = 1; i <= mx; ++i) {
+                x_sub_(&xk[i], &cx[i], &dev[at(i, r)], dgt_max);
+                xprep_(&dev[at(i, r)], &pdev[at(i, r)]);
+            }
+            const auto ur = static_cast<std::size_t>(r);
+            x_sub_(&xY[k0 + r][1], &c.y, &dy[ur], dgt_max);
+            xprep_(&dy[ur], &pdy[ur]);
         }
         for (int i = 1; i <= mx; ++i) {
-            const x_num* di = column(i);
+            const x_prep* di = &pdev[at(i, 0)];
             // the upper triangle with the diagonal
-            for (int j = i; j <= mx; ++j) {
-                const x_num* dj = column(j);
-                x_num* acc = &xC[i][j];
-                for (int r = 0; r < rows; ++r) x_mult_add_(&di[r], &dj[r], acc, dgt_max);
-            }
+            for (int j = i; j <= mx; ++j)
+                x_dot_add_p_(di, &pdev[at(j, 0)], rows, &xC[i][j], dgt_max);
             // the right-hand side
-            x_num* acc = &xD[i][1];
-            for (int r = 0; r < rows; ++r)
-                x_mult_add_(&di[r], &dy[static_cast<std::size_t>(r)], acc, dgt_max);
+            x_dot_add_p_(di, pdy.data(), rows, &xD[i][1], dgt_max);
         }
     }
 

@@ -32,10 +32,14 @@ inline constexpr int PREC_DIV_MAX = 6 * (SUB_DGT - 3) + 5; // 227: Qmax + 1 <= 4
 inline constexpr int PREC_CVSX_MAX = 6 * SUB_DGT - 1;      // 239: 240 characters kept
 inline constexpr int PREC_CVXS_MAX = 6 * SUB_DGT;          // 240
 
-inline int clamp_prec(int dgt_max, int most) { return std::clamp(dgt_max, 1, most); }
+inline int clamp_prec(int dgt_max, int most) {
+    return std::clamp(dgt_max, 1, most);
+}
 
 // Limbs a record keeps at precision dgt_max.
-inline int ndgt_max_of(int dgt_max) { return clamp_prec(dgt_max, INT_MAX - 12) / BASE + 2; }
+inline int ndgt_max_of(int dgt_max) {
+    return clamp_prec(dgt_max, INT_MAX - 12) / BASE + 2;
+}
 
 // An exponent computed in 64 bits, saturated into the record's field.
 inline std::int32_t clamp_esp(wide_t e) {
@@ -51,7 +55,9 @@ inline int limb_digits(limb_t v) {
 }
 
 // Limbs in use of a record, guarded against a corrupt count.
-inline int used_limbs(const x_num* x) { return std::clamp<int>(x->ndgt, 0, SUB_DGT); }
+inline int used_limbs(const x_num* x) {
+    return std::clamp<int>(x->ndgt, 0, SUB_DGT);
+}
 
 // Count of d[0..n) once leading zero limbs are stripped.
 inline int strip_top(const limb_t* d, int n) {
@@ -94,23 +100,40 @@ template <int M> void shift_digits_right_m(limb_t* d, int n) {
 // One case per digit count, so every divisor is a constant.
 inline limb_t shift_digits_left(limb_t* d, int n, int m) {
     switch (m) {
-    case 1: return shift_digits_left_m<1>(d, n);
-    case 2: return shift_digits_left_m<2>(d, n);
-    case 3: return shift_digits_left_m<3>(d, n);
-    case 4: return shift_digits_left_m<4>(d, n);
-    case 5: return shift_digits_left_m<5>(d, n);
-    default: return 0;
+    case 1:
+        return shift_digits_left_m<1>(d, n);
+    case 2:
+        return shift_digits_left_m<2>(d, n);
+    case 3:
+        return shift_digits_left_m<3>(d, n);
+    case 4:
+        return shift_digits_left_m<4>(d, n);
+    case 5:
+        return shift_digits_left_m<5>(d, n);
+    default:
+        return 0;
     }
 }
 
 inline void shift_digits_right(limb_t* d, int n, int m) {
     switch (m) {
-    case 1: shift_digits_right_m<1>(d, n); break;
-    case 2: shift_digits_right_m<2>(d, n); break;
-    case 3: shift_digits_right_m<3>(d, n); break;
-    case 4: shift_digits_right_m<4>(d, n); break;
-    case 5: shift_digits_right_m<5>(d, n); break;
-    default: break;
+    case 1:
+        shift_digits_right_m<1>(d, n);
+        break;
+    case 2:
+        shift_digits_right_m<2>(d, n);
+        break;
+    case 3:
+        shift_digits_right_m<3>(d, n);
+        break;
+    case 4:
+        shift_digits_right_m<4>(d, n);
+        break;
+    case 5:
+        shift_digits_right_m<5>(d, n);
+        break;
+    default:
+        break;
     }
 }
 
@@ -268,7 +291,9 @@ inline void copy_value(x_num* c, const x_num* a) {
     for (int i = 0; i < n; ++i) c->dgt[i] = a->dgt[i];
 }
 
-inline signed char product_sign(signed char a, signed char b) { return a == b ? '+' : '-'; }
+inline signed char product_sign(signed char a, signed char b) {
+    return a == b ? '+' : '-';
+}
 
 // A non-zero operand of a sum: the limbs of its magnitude in normal form,
 // its exponent and sign.
@@ -286,6 +311,19 @@ void add_terms(const Term& a, const Term& b, x_num* c, int prec);
 // The sign of |a'| - |b'|: the magnitudes as add_terms aligns and cuts
 // them at prec digits, compared without forming the difference.
 int compare_cut(const Term& a, const Term& b, int prec);
+
+// r[0..na+nb) = a[0..na) * b[0..nb), the schoolbook product of limb runs.
+void mul_limbs(limb_t* r, const limb_t* a, int na, const limb_t* b, int nb);
+
+// acc = acc + (a * b), the product's sign taken as `sign`, with the digits
+// of the product in a record of its own added at digit_max; false, with
+// nothing done, for operands the fixed-width path does not take (a zero
+// accumulator, precisions above 54 digits, operands beyond 11 limbs).
+bool add_product_fast(const x_num* a, const x_num* b, x_num* acc, signed char sign, int digit_max);
+
+// row[l] = row[l] - p[l] * f for l = 0..n-1, as x_mult_sub_p_ gives each;
+// no entry of row may be a record a factor was prepared from.
+void sub_row_p(const x_prep* p, const x_prep* f, int n, x_num* row, int digit_max);
 
 } // namespace xarith_detail
 

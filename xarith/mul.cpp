@@ -78,6 +78,10 @@ bool geq_n(const limb_t* r, const limb_t* v, int n) {
 
 } // namespace
 
+void xarith_detail::mul_limbs(limb_t* r, const limb_t* a, int na, const limb_t* b, int nb) {
+    mul_any(r, a, na, b, nb);
+}
+
 namespace {
 
 // A product as x_mult_ keeps it, in working storage: limbs d[0..n),
@@ -119,12 +123,14 @@ void add_product(const x_num* a, const x_num* b, x_num* acc, bool turn, int digi
         }
         return;
     }
+    const signed char psign = product_sign(a->sign, b->sign);
+    const signed char sign = turn ? (psign == '-' ? '+' : '-') : psign;
+    if (add_product_fast(a, b, acc, sign, digit_max)) return;
     Product p;
     product(a, b, digit_max, &p);
-    const signed char sign = turn ? (p.sign == '-' ? '+' : '-') : p.sign;
     int na = used_limbs(acc);
     if (na > 0 && acc->dgt[na - 1] == 0) na = strip_top(acc->dgt, na - 1); // not normal form
-    if (na == 0 || p.n == 0) { // 0 + b is b, uncut
+    if (na == 0 || p.n == 0) {                                             // 0 + b is b, uncut
         store(acc, sign, p.d, p.n, p.esp);
         return;
     }
@@ -180,7 +186,8 @@ struct Division {
         // unsigned arithmetic: every quantity here is non-negative, and
         // unsigned division by a constant is a multiply and a shift
         for (int i = 0; i <= ndv; ++i) {
-            const std::uint64_t t = static_cast<std::uint64_t>(q) * static_cast<std::uint32_t>(v[i]);
+            const std::uint64_t t =
+                static_cast<std::uint64_t>(q) * static_cast<std::uint32_t>(v[i]);
             const std::uint64_t th = t / DM;
             // dv - low digits of q v[i] - high digits of q v[i-1] - borrow:
             // q < 4 x 10^6 keeps the high digits below 4 x 10^6 and the
@@ -296,13 +303,16 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
     // reciprocal), and the count is made up afterwards: a walk from the
     // double estimate takes one trial per step between it and the limb. Near
     // the limit the walk is made from the double estimate itself.
-    const std::uint64_t den = ndv >= 2 ? static_cast<std::uint64_t>(v[n2]) * DM + static_cast<std::uint64_t>(v[n2 - 1])
-                                       : static_cast<std::uint64_t>(v[0]);
+    const std::uint64_t den =
+        ndv >= 2 ? static_cast<std::uint64_t>(v[n2]) * DM + static_cast<std::uint64_t>(v[n2 - 1])
+                 : static_cast<std::uint64_t>(v[0]);
     const std::uint64_t inv = ~std::uint64_t{0} / den;
     const auto integer_estimate = [&] {
         const limb_t* w = d.dv();
-        const std::uint64_t top = static_cast<std::uint64_t>(w[ndv]) * DM + static_cast<std::uint64_t>(w[ndv - 1]);
-        const std::uint64_t num = ndv >= 2 ? top * DM + static_cast<std::uint64_t>(w[ndv - 2]) : top;
+        const std::uint64_t top =
+            static_cast<std::uint64_t>(w[ndv]) * DM + static_cast<std::uint64_t>(w[ndv - 1]);
+        const std::uint64_t num =
+            ndv >= 2 ? top * DM + static_cast<std::uint64_t>(w[ndv - 2]) : top;
         __extension__ typedef unsigned __int128 u128;
         const auto q = static_cast<std::uint64_t>((static_cast<u128>(num) * inv) >> 64);
         return static_cast<int>(std::min<std::uint64_t>(q, 4000000));

@@ -126,6 +126,24 @@ int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max);
 // a or b.
 int x_mult_add_(const x_num* a, const x_num* b, x_num* acc, int digit_max);
 int x_mult_sub_(const x_num* a, const x_num* b, x_num* acc, int digit_max);
+// A factor prepared for many products: the operand's limbs read once into
+// base-10^9 digits. x_mult_add_p_ and x_mult_sub_p_ on prepared factors
+// give the records x_mult_add_ and x_mult_sub_ give on the records the
+// factors were prepared from, which must stay in place and unchanged while
+// the factors are in use; acc must not be one of those records.
+struct x_prep {
+    const x_num* x;     // the record
+    std::uint32_t h[8]; // its mantissa, base 10^9, least significant first
+    std::int32_t esp;   // its exponent
+    std::int32_t nh;    // digits of h in use; 0 for a record taken as it is
+    signed char sign;
+};
+void xprep_(const x_num* a, x_prep* p);
+int x_mult_add_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max);
+int x_mult_sub_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max);
+// acc = acc + a[0] * b[0] + ... + a[n-1] * b[n-1], the terms added in that
+// order, each as x_mult_add_p_ adds it; returns 1.
+int x_dot_add_p_(const x_prep* a, const x_prep* b, int n, x_num* acc, int digit_max);
 // v3 = v1 / v2; returns 1, or 0 for a zero divisor (v3 then undefined).
 int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max);
 // b = 1 / a; returns 1.

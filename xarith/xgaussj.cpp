@@ -34,10 +34,39 @@ bool not_below(const x_num* x, const x_num* big, int dgt_max) {
                        clamp_prec(dgt_max, PREC_ADD_MAX)) >= 0;
 }
 
-// row[1..len] -= pivot_row[1..len] * factor, each product and difference
-// cut to the precision.
-void eliminate(x_num* row, const x_num* pivot_row, int len, const x_num* factor, int dgt_max) {
-    for (int l = 1; l <= len; ++l) x_mult_sub_(&pivot_row[l], factor, &row[l], dgt_max);
+// Columns of the pivot row prepared at a time for the elimination: each
+// prepared factor then serves every other row (about 3.5 KB of stack).
+constexpr int CHUNK = 64;
+
+// Clears column icol from every row but icol: row[l] -= pivot_row[l] x dum
+// for l = 1..n of a and 1..m of b, dum the row's entry in column icol
+// before it is set to 0, each product and difference cut to the precision.
+// Every entry takes one product and one difference, independent of the
+// others, so the entries are visited in chunks of the pivot row, each
+// prepared once for all rows; the chunk holding column icol comes last, so
+// that the other chunks still read the row's factor in place.
+void eliminate(x_num** a, x_num** b, int n, int m, int icol, int dgt_max) {
+    x_prep pivot[CHUNK], dum;
+    x_num factor;
+    const auto sweep = [&](x_num** mat, int from, int to, bool last) {
+        for (int l = from; l <= to; ++l) xprep_(&mat[icol][l], &pivot[l - from]);
+        for (int ll = 1; ll <= n; ++ll) {
+            if (ll == icol) continue;
+            factor = a[ll][icol];
+            if (last) xinit(&a[ll][icol], 0);
+            // a zero factor leaves the row as it is, which is what
+            // subtracting the zero products would give
+            if (factor.ndgt == 0) continue;
+            xprep_(&factor, &dum);
+            xarith_detail::sub_row_p(pivot, &dum, to - from + 1, &mat[ll][from], dgt_max);
+        }
+    };
+    for (int from = 1; from <= m; from += CHUNK)
+        sweep(b, from, std::min(m, from + CHUNK - 1), false);
+    const int icol_from = (icol - 1) / CHUNK * CHUNK + 1;
+    for (int from = 1; from <= n; from += CHUNK)
+        if (from != icol_from) sweep(a, from, std::min(n, from + CHUNK - 1), false);
+    sweep(a, icol_from, std::min(n, icol_from + CHUNK - 1), true);
 }
 
 } // namespace
@@ -56,7 +85,7 @@ int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
         free_ivector(indxc, 1, n);
     };
 
-    x_num mag, temp, pivinv, dum;
+    x_num mag, temp, pivinv;
     for (int i = 1; i <= n; ++i) {
         // the largest magnitude among unused rows and columns; on equal
         // magnitudes the last one in the scan wins
@@ -98,17 +127,7 @@ int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
         for (int l = 1; l <= n; ++l) x_mult_(&a[icol][l], &pivinv, &a[icol][l], dgt_max);
         for (int l = 1; l <= m; ++l) x_mult_(&b[icol][l], &pivinv, &b[icol][l], dgt_max);
 
-        // clear the pivot column from every other row; a row whose factor
-        // is zero is left as it is, which is what subtracting the zero
-        // products would give
-        for (int ll = 1; ll <= n; ++ll) {
-            if (ll == icol) continue;
-            dum = a[ll][icol];
-            xinit(&a[ll][icol], 0);
-            if (dum.ndgt == 0) continue;
-            eliminate(a[ll], a[icol], n, &dum, dgt_max);
-            eliminate(b[ll], b[icol], m, &dum, dgt_max);
-        }
+        eliminate(a, b, n, m, icol, dgt_max);
     }
 
     // undo the column order of the inverse
