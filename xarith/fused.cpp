@@ -53,15 +53,20 @@ constexpr std::array<u64, 20> POW10_WORD = [] {
 struct WordMagic {
     u64 m;
     int shift;
+    u64 keep; // all ones for r = 0
+    u64 low;  // 10^r
+    u64 up;   // 10^(18 - r)
 };
 constexpr std::array<WordMagic, WORD_DIGITS> WORD_MAGIC = [] {
     std::array<WordMagic, WORD_DIGITS> t{};
+    t[0] = {0, 0, ~u64{0}, 1, E18};
     for (int r = 1; r < WORD_DIGITS; ++r) {
         const u64 d = POW10_WORD[static_cast<std::size_t>(r)];
         int l = 0;
         while ((u64{1} << l) < d) ++l;
         const u128 pow = static_cast<u128>(1) << (60 + l);
-        t[static_cast<std::size_t>(r)] = {static_cast<u64>((pow + d - 1) / d), l - 4};
+        t[static_cast<std::size_t>(r)] = {static_cast<u64>((pow + d - 1) / d), l - 4, 0, d,
+                                          POW10_WORD[static_cast<std::size_t>(WORD_DIGITS - r)]};
     }
     return t;
 }();
@@ -72,10 +77,27 @@ inline u64 div_pow10_word(u64 x, const WordMagic& mg, u64 keep) {
     return (x & keep) | (q & ~keep);
 }
 
-// Decimal digits of a word (0 for 0).
+// Decimal digits of a word (0 for 0): a word of bit width b has the digits
+// of 2^(b-1), or one more from the power of ten after them on.
+struct DigitStep {
+    int digits;
+    u64 next; // 10^digits
+};
+constexpr std::array<DigitStep, 61> WORD_DIGIT_STEPS = [] {
+    std::array<DigitStep, 61> t{};
+    t[0] = {0, 1};
+    for (int b = 1; b <= 60; ++b) {
+        const u64 least = u64{1} << (b - 1);
+        int d = 0;
+        while (d < 19 && POW10_WORD[static_cast<std::size_t>(d)] <= least) ++d;
+        t[static_cast<std::size_t>(b)] = {d, POW10_WORD[static_cast<std::size_t>(d)]};
+    }
+    return t;
+}();
+
 inline int word_digits(u64 x) {
-    const int guess = static_cast<int>(std::bit_width(x)) * 1233 >> 12;
-    return guess + (x >= POW10_WORD[static_cast<std::size_t>(guess)]);
+    const DigitStep& s = WORD_DIGIT_STEPS[static_cast<std::size_t>(std::bit_width(x))];
+    return s.digits + (x >= s.next);
 }
 
 // The words of the limbs d[0..n), 0 < n <= OPERAND_LIMBS, into w; returns
@@ -175,9 +197,7 @@ template <int W> [[gnu::always_inline]] inline Words<W> aligned(const u64* src, 
     const int v = static_cast<int>((kb + WORD_DIGITS - 1) / WORD_DIGITS) - BIAS;
     const int r = static_cast<int>(WORD_DIGITS * v - k);
     const WordMagic mg = WORD_MAGIC[static_cast<std::size_t>(r)];
-    const u64 keep = 0 - static_cast<u64>(r == 0);
-    const u64 low = POW10_WORD[static_cast<std::size_t>(r)];
-    const u64 up = POW10_WORD[static_cast<std::size_t>(WORD_DIGITS - r)];
+    const u64 keep = mg.keep, low = mg.low, up = mg.up;
     const u64* l = src - v;
     u64 q = div_pow10_word(l[0], mg, keep);
     for (int i = 0; i < W; ++i) {
@@ -215,12 +235,12 @@ template <int W> struct Acc {
     void store(x_num* x) const {
         limb_t* u = x->dgt;
         for (int i = 0; i < nw; ++i) {
-            const u64 w = c()[i], hi = w / E6;
+            const u64 w = c()[i], hi = w / E6, top = hi / E6;
             u[3 * i] = static_cast<limb_t>(w - hi * E6);
-            u[3 * i + 1] = static_cast<limb_t>(hi % E6);
-            u[3 * i + 2] = static_cast<limb_t>(w / E12);
+            u[3 * i + 1] = static_cast<limb_t>(hi - top * E6);
+            u[3 * i + 2] = static_cast<limb_t>(top);
         }
-        x->ndgt = strip_top(u, 3 * nw);
+        x->ndgt = (digits + BASE - 1) / BASE;
         x->esp = esp;
         x->sign = sign;
     }
@@ -249,14 +269,19 @@ template <int W>
     // field saturates as a record's does); ep is the exponent of the whole
     // product that goes with it
     const int dp = WORD_DIGITS * (np - 1) + word_digits(p[np - 1]);
-    const int dropped = std::max((dp + BASE - 1) / BASE - ndgt_max_of(prec), 0);
-    const wide_t ep =
-        static_cast<wide_t>(clamp_esp(static_cast<wide_t>(a->esp) + b->esp + BASE * dropped)) -
-        BASE * dropped;
     const wide_t eacc = acc.esp;
-    const wide_t emin = std::min(eacc, ep + BASE * dropped);
-    const wide_t lead = std::max(eacc + acc.digits, ep + dp);
-    const wide_t grid = std::max(lead - prec, emin);
+    wide_t ep = static_cast<wide_t>(a->esp) + b->esp;
+    wide_t grid = std::max(eacc + acc.digits, ep + dp) - prec;
+    // Mostly the accumulator reaches the grid (it holds prec digits or
+    // more) and no exponent nears the ends of an int: the grid is then
+    // (leading power - prec) whatever the product keeps.
+    constexpr wide_t SAFE = wide_t{1} << 30;
+    if (eacc > grid || ep > SAFE || ep < -SAFE) {
+        const int dropped = std::max((dp + BASE - 1) / BASE - ndgt_max_of(prec), 0);
+        ep = static_cast<wide_t>(clamp_esp(ep + BASE * dropped)) - BASE * dropped;
+        const wide_t emin = std::min(eacc, ep + BASE * dropped);
+        grid = std::max(std::max(eacc + acc.digits, ep + dp) - prec, emin);
+    }
 
     // the accumulator mostly sets the grid and needs no shift; it then
     // holds at most prec digits, so its words fill no more than W
