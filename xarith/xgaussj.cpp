@@ -1,9 +1,10 @@
 // Gauss-Jordan elimination with full pivoting on x_num matrices.
 #include "matrix/matrix.h"
-#include "xarith/limbs.h"
+#include "xarith/words.h"
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -38,43 +39,221 @@ bool not_below(const x_num* x, const x_num* big, int dgt_max) {
 // prepared factor then serves every other row (about 3.5 KB of stack).
 constexpr int CHUNK = 64;
 
-// Clears column icol from every row but icol: row[l] -= pivot_row[l] x dum
-// for l = 1..n of a and 1..m of b, dum the row's entry in column icol
-// before it is set to 0, each product and difference cut to the precision.
-// Every entry takes one product and one difference, independent of the
-// others, so the entries are visited in chunks of the pivot row, each
-// prepared once for all rows; the chunk holding column icol comes last, so
-// that the other chunks still read the row's factor in place.
-void eliminate(x_num** a, x_num** b, int n, int m, int icol, int dgt_max) {
-    x_prep pivot[CHUNK], dum;
-    x_num factor;
-    const auto sweep = [&](x_num** mat, int from, int to, bool last) {
-        for (int l = from; l <= to; ++l) xprep_(&mat[icol][l], &pivot[l - from]);
+// The entries held as the records themselves. Each cell policy offers the
+// steps of the elimination on a's and b's entries; the stages below are
+// written once for both.
+struct RecordCells {
+    x_num** a;
+    x_num** b;
+    int n, m, dgt_max;
+
+    // |a[j][k]| >= |a[bj][bk]|; bj = 0 stands for zero
+    bool not_below(int j, int k, int bj, int bk) const {
+        return ::not_below(&a[j][k], bj == 0 ? nullptr : &a[bj][bk], dgt_max);
+    }
+    bool zero(int j, int k) const { return xzero_(&a[j][k]) == 0; }
+    void swap_rows(int r1, int r2) {
+        for (int l = 1; l <= n; ++l) std::swap(a[r1][l], a[r2][l]);
+        for (int l = 1; l <= m; ++l) std::swap(b[r1][l], b[r2][l]);
+    }
+    x_num get(int j, int k) const { return a[j][k]; }
+
+    // a[icol][icol] = 1, then row icol of a and b times pivinv
+    void scale_row(int icol, const x_num& pivinv) {
+        xinit(&a[icol][icol], 1);
+        for (int l = 1; l <= n; ++l) x_mult_(&a[icol][l], &pivinv, &a[icol][l], dgt_max);
+        for (int l = 1; l <= m; ++l) x_mult_(&b[icol][l], &pivinv, &b[icol][l], dgt_max);
+    }
+
+    // Clears column icol from every row but icol: row[l] -= pivot_row[l] x
+    // dum for l = 1..n of a and 1..m of b, dum the row's entry in column
+    // icol before it is set to 0, each product and difference cut to the
+    // precision. Every entry takes one product and one difference,
+    // independent of the others, so the entries are visited in chunks of
+    // the pivot row, each prepared once for all rows; the chunk holding
+    // column icol comes last, so that the other chunks still read the
+    // row's factor in place.
+    void eliminate(int icol) {
+        x_prep pivot[CHUNK], dum;
+        x_num factor;
+        const auto sweep = [&](x_num** mat, int from, int to, bool last) {
+            for (int l = from; l <= to; ++l) xprep_(&mat[icol][l], &pivot[l - from]);
+            for (int ll = 1; ll <= n; ++ll) {
+                if (ll == icol) continue;
+                factor = a[ll][icol];
+                if (last) xinit(&a[ll][icol], 0);
+                // a zero factor leaves the row as it is, which is what
+                // subtracting the zero products would give
+                if (factor.ndgt == 0) continue;
+                xprep_(&factor, &dum);
+                xarith_detail::sub_row_p(pivot, &dum, to - from + 1, &mat[ll][from], dgt_max);
+            }
+        };
+        for (int from = 1; from <= m; from += CHUNK)
+            sweep(b, from, std::min(m, from + CHUNK - 1), false);
+        const int icol_from = (icol - 1) / CHUNK * CHUNK + 1;
+        for (int from = 1; from <= n; from += CHUNK)
+            if (from != icol_from) sweep(a, from, std::min(n, from + CHUNK - 1), false);
+        sweep(a, icol_from, std::min(n, icol_from + CHUNK - 1), true);
+    }
+
+    void finish() {}
+};
+
+// The entries held as words for the whole elimination, at the precisions
+// the word arithmetic takes: each multiply-subtract then reads and writes
+// words instead of converting limbs both ways. The records are written at
+// the end (or when the matrix proves singular), holding what the record
+// path would leave in them.
+template <int W> struct WordCells {
+    using Cell = xarith_detail::Acc<W>;
+    x_num** a;
+    x_num** b;
+    int n, m, prec;
+    std::vector<Cell> cells; // row i: a's n entries, then b's m
+    std::vector<x_prep> pivot;
+
+    // Whether every entry can be held: normal form within the limbs the
+    // words take, or zero.
+    static bool fits(x_num** a, x_num** b, int n, int m) {
+        const auto ok = [](const x_num& x) { return x.ndgt == 0 || xarith_detail::loadable(&x); };
+        for (int i = 1; i <= n; ++i) {
+            for (int l = 1; l <= n; ++l)
+                if (!ok(a[i][l])) return false;
+            for (int l = 1; l <= m; ++l)
+                if (!ok(b[i][l])) return false;
+        }
+        return true;
+    }
+
+    WordCells(x_num** a_, x_num** b_, int n_, int m_, int prec_)
+        : a(a_), b(b_), n(n_), m(m_), prec(prec_),
+          cells(static_cast<std::size_t>(n_) * static_cast<std::size_t>(n_ + m_)),
+          pivot(static_cast<std::size_t>(n_ + m_)) {
+        for (int i = 1; i <= n; ++i) {
+            for (int l = 1; l <= n; ++l) load(cell(i, l), &a[i][l]);
+            for (int l = 1; l <= m; ++l) load(cell(i, n + l), &b[i][l]);
+        }
+    }
+
+    // column l of the joined row: a's columns 1..n, then b's as n + 1..n + m
+    Cell& cell(int i, int l) {
+        return cells[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n + m) +
+                     static_cast<std::size_t>(l - 1)];
+    }
+    const Cell& cell(int i, int l) const { return const_cast<WordCells*>(this)->cell(i, l); }
+
+    static void load(Cell& c, const x_num* x) {
+        if (x->ndgt != 0) {
+            c.load(x);
+            return;
+        }
+        for (auto& w : c.buf) w = 0;
+        c.nw = 0;
+        c.digits = 0;
+        c.esp = x->esp;
+        c.sign = x->sign;
+    }
+    static Cell zero_cell(signed char sign) {
+        x_num z;
+        xinit(&z, 0);
+        z.sign = sign;
+        Cell c;
+        load(c, &z);
+        return c;
+    }
+    static x_num record(const Cell& c) {
+        x_num x;
+        c.store(&x);
+        return x;
+    }
+
+    // |x| >= |big| at prec digits: the leading powers, then the magnitudes
+    // cut where a sum of the two would cut them
+    bool not_below(int j, int k, int bj, int bk) const {
+        if (bj == 0) return true;
+        const Cell& x = cell(j, k);
+        const Cell& y = cell(bj, bk);
+        if (x.nw == 0) return false;
+        const xarith_detail::wide_t ox = static_cast<xarith_detail::wide_t>(x.esp) + x.digits;
+        const xarith_detail::wide_t oy = static_cast<xarith_detail::wide_t>(y.esp) + y.digits;
+        if (ox != oy) return ox > oy;
+        const xarith_detail::wide_t grid =
+            std::max<xarith_detail::wide_t>(std::min(x.esp, y.esp), ox - prec);
+        const auto cx = xarith_detail::aligned<W>(x.c(), x.nw, x.esp - grid);
+        const auto cy = xarith_detail::aligned<W>(y.c(), y.nw, y.esp - grid);
+        for (int i = W - 1; i >= 0; --i)
+            if (cx.w[i] != cy.w[i]) return cx.w[i] > cy.w[i];
+        return true;
+    }
+    bool zero(int j, int k) const { return cell(j, k).nw == 0; }
+    void swap_rows(int r1, int r2) {
+        for (int l = 1; l <= n + m; ++l) std::swap(cell(r1, l), cell(r2, l));
+    }
+    x_num get(int j, int k) const { return record(cell(j, k)); }
+
+    void scale_row(int icol, const x_num& pivinv) {
+        x_num one;
+        xinit(&one, 1);
+        load(cell(icol, icol), &one);
+        for (int l = 1; l <= n + m; ++l) {
+            x_num x = record(cell(icol, l));
+            x_mult_(&x, &pivinv, &x, prec);
+            load(cell(icol, l), &x);
+        }
+    }
+
+    // As RecordCells::eliminate, in one pass per row: the pivot row is
+    // prepared whole and the row's factor taken before its entry is
+    // cleared.
+    void eliminate(int icol) {
+        using namespace xarith_detail;
+        for (int l = 1; l <= n + m; ++l) {
+            const Cell& c = cell(icol, l);
+            x_prep& p = pivot[static_cast<std::size_t>(l - 1)];
+            p.x = nullptr;
+            p.nh = 0;
+            p.esp = c.esp;
+            p.sign = c.sign;
+            if (c.nw != 0) prep_words(&p, c.c(), c.nw, c.esp, c.sign);
+        }
         for (int ll = 1; ll <= n; ++ll) {
             if (ll == icol) continue;
-            factor = a[ll][icol];
-            if (last) xinit(&a[ll][icol], 0);
-            // a zero factor leaves the row as it is, which is what
-            // subtracting the zero products would give
-            if (factor.ndgt == 0) continue;
-            xprep_(&factor, &dum);
-            xarith_detail::sub_row_p(pivot, &dum, to - from + 1, &mat[ll][from], dgt_max);
+            const Cell f = cell(ll, icol);
+            cell(ll, icol) = zero_cell('+');
+            // a zero factor leaves the row as it is
+            if (f.nw == 0) continue;
+            x_prep dum;
+            prep_words(&dum, f.c(), f.nw, f.esp, f.sign);
+            for (int l = 1; l <= n + m; ++l) {
+                const x_prep& p = pivot[static_cast<std::size_t>(l - 1)];
+                Cell& s = cell(ll, l);
+                if (p.nh == 0) { // a zero product: the difference is s, or -0 from 0
+                    if (s.nw == 0) s = zero_cell('-');
+                } else if (s.nw == 0) {
+                    // 0 - p x dum is the product uncut, as the record path makes it
+                    const x_num pr = record(cell(icol, l)), fr = record(f);
+                    x_num acc = record(s);
+                    x_mult_sub_(&pr, &fr, &acc, prec);
+                    load(s, &acc);
+                } else {
+                    step<W>(s, &p, &dum, product_sign(p.sign, dum.sign) == '-' ? '+' : '-', prec);
+                }
+            }
         }
-    };
-    for (int from = 1; from <= m; from += CHUNK)
-        sweep(b, from, std::min(m, from + CHUNK - 1), false);
-    const int icol_from = (icol - 1) / CHUNK * CHUNK + 1;
-    for (int from = 1; from <= n; from += CHUNK)
-        if (from != icol_from) sweep(a, from, std::min(n, from + CHUNK - 1), false);
-    sweep(a, icol_from, std::min(n, icol_from + CHUNK - 1), true);
-}
+    }
 
-} // namespace
+    void finish() {
+        for (int i = 1; i <= n; ++i) {
+            for (int l = 1; l <= n; ++l) cell(i, l).store(&a[i][l]);
+            for (int l = 1; l <= m; ++l) cell(i, n + l).store(&b[i][l]);
+        }
+    }
+};
 
-int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
-    const x_num tiny = pivot_threshold(a, n, dgt_max);
-    xinit(det, 1);
-    if (n < 1) return -1;
+// The stages of the elimination on either kind of cells.
+template <class Cells>
+int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, const x_num& tiny, int dgt_max) {
     int* indxc = ivector(1, n);
     int* indxr = ivector(1, n);
     int* ipiv = ivector(1, n);
@@ -85,18 +264,21 @@ int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
         free_ivector(indxc, 1, n);
     };
 
-    x_num mag, temp, pivinv;
+    x_num temp, pivinv;
     for (int i = 1; i <= n; ++i) {
         // the largest magnitude among unused rows and columns; on equal
         // magnitudes the last one in the scan wins
         int irow = 1, icol = 1;
-        const x_num* big = nullptr; // zero until a non-zero candidate comes
+        int bj = 0, bk = 0; // the largest so far; zero until a non-zero candidate comes
         for (int j = 1; j <= n; ++j) {
             if (ipiv[j] == 1) continue;
             for (int k = 1; k <= n; ++k) {
                 if (ipiv[k] != 0) continue;
-                if (not_below(&a[j][k], big, dgt_max)) {
-                    if (xzero_(&a[j][k]) != 0) big = &a[j][k];
+                if (c.not_below(j, k, bj, bk)) {
+                    if (!c.zero(j, k)) {
+                        bj = j;
+                        bk = k;
+                    }
                     irow = j;
                     icol = k;
                 }
@@ -107,28 +289,27 @@ int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
         // bring the pivot onto the diagonal
         if (irow != icol) {
             x_not_(det);
-            for (int l = 1; l <= n; ++l) std::swap(a[irow][l], a[icol][l]);
-            for (int l = 1; l <= m; ++l) std::swap(b[irow][l], b[icol][l]);
+            c.swap_rows(irow, icol);
         }
         indxr[i] = irow;
         indxc[i] = icol;
 
-        x_mult_(&a[icol][icol], det, &temp, dgt_max);
+        const x_num pivot = c.get(icol, icol);
+        x_mult_(&pivot, det, &temp, dgt_max);
         *det = temp;
-        mag = xabs_(&a[icol][icol]);
+        const x_num mag = xabs_(&pivot);
         if (xcomp_(&mag, &tiny, dgt_max) < 0) {
+            c.finish();
             release();
             return 0;
         }
 
         // scale the pivot row; the pivot's own place takes 1 / pivot
-        x_inv_(&a[icol][icol], &pivinv, dgt_max);
-        xinit(&a[icol][icol], 1);
-        for (int l = 1; l <= n; ++l) x_mult_(&a[icol][l], &pivinv, &a[icol][l], dgt_max);
-        for (int l = 1; l <= m; ++l) x_mult_(&b[icol][l], &pivinv, &b[icol][l], dgt_max);
-
-        eliminate(a, b, n, m, icol, dgt_max);
+        x_inv_(&pivot, &pivinv, dgt_max);
+        c.scale_row(icol, pivinv);
+        c.eliminate(icol);
     }
+    c.finish();
 
     // undo the column order of the inverse
     for (int l = n; l >= 1; --l) {
@@ -137,4 +318,33 @@ int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
     }
     release();
     return -1;
+}
+
+template <int W>
+int gauss_jordan_words(x_num** a, int n, x_num** b, int m, x_num* det, const x_num& tiny,
+                       int prec) {
+    WordCells<W> c(a, b, n, m, prec);
+    return gauss_jordan(c, a, n, det, tiny, prec);
+}
+
+} // namespace
+
+int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
+    using namespace xarith_detail;
+    const x_num tiny = pivot_threshold(a, n, dgt_max);
+    xinit(det, 1);
+    if (n < 1) return -1;
+    const int prec = clamp_prec(dgt_max, PREC_ADD_MAX);
+    if (prec == dgt_max && prec <= PREC_FAST_MAX && WordCells<1>::fits(a, b, n, m)) {
+        switch (words_for(prec)) {
+        case 1:
+            return gauss_jordan_words<1>(a, n, b, m, det, tiny, prec);
+        case 2:
+            return gauss_jordan_words<2>(a, n, b, m, det, tiny, prec);
+        default:
+            return gauss_jordan_words<3>(a, n, b, m, det, tiny, prec);
+        }
+    }
+    RecordCells c{a, b, n, m, dgt_max};
+    return gauss_jordan(c, a, n, det, tiny, dgt_max);
 }
