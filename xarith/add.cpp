@@ -94,11 +94,14 @@ int x_sub_(const x_num* a, const x_num* b, x_num* c, int digit_max) {
 namespace {
 
 // The first 18 digits of a non-zero magnitude, from its leading digit on
-// (padded with zeros when it has fewer).
+// (padded with zeros when it has fewer): the top three limbs give 12 digits
+// and those of the top limb, the fourth the rest.
 std::uint64_t leading18(const limb_t* d, int n) {
     const auto limb = [&](int i) { return i >= 0 ? static_cast<std::uint64_t>(d[i]) : 0; };
+    const int top = limb_digits(d[n - 1]);
     const std::uint64_t top3 = limb(n - 1) * 1000000000000ULL + limb(n - 2) * 1000000ULL + limb(n - 3);
-    return top3 * static_cast<std::uint64_t>(pow10_limb[BASE - limb_digits(d[n - 1])]);
+    return top3 * static_cast<std::uint64_t>(pow10_limb[BASE - top]) +
+           limb(n - 4) / static_cast<std::uint64_t>(pow10_limb[top]);
 }
 
 } // namespace

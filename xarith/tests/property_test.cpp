@@ -262,6 +262,30 @@ TEST(Property, ComparisonFollowsTheCutDifference) {
     }
 }
 
+// Magnitudes that agree far into their digits but sit differently in their
+// limbs: the same value with its exponent moved by a few digits, and then
+// a digit changed beyond the 16th. The comparison must read past the digits
+// of the top limbs.
+TEST(Property, ComparisonAcrossLimbAlignments) {
+    std::mt19937_64 rng(SEED + 8);
+    for (int round = 0; round < 20000; ++round) {
+        const int prec = round % 2 == 0 ? 30 : std::uniform_int_distribution<int>(18, 60)(rng);
+        const x_num a = random_record(rng, std::uniform_int_distribution<int>(3, 8)(rng), -20, 20);
+        // b = a with its digits moved up k places and the exponent down k
+        const int k = std::uniform_int_distribution<int>(1, 5)(rng);
+        Digits d = digits_of(a);
+        d.insert(d.end(), static_cast<std::size_t>(k), '0');
+        if (round % 3 != 0) { // change one digit past the 16th
+            const std::size_t at = std::uniform_int_distribution<std::size_t>(16, d.size() - 1)(rng);
+            d[at] = static_cast<char>('0' + (d[at] - '0' + 1 + static_cast<int>(rng() % 9)) % 10);
+        }
+        x_num b = make({a.sign, limbs_of(trim(d)), a.esp - k});
+        const Fields diff = reference_sum(a, b, b.sign == '-' ? '+' : '-', prec);
+        const int want = diff.limbs.empty() ? 0 : (diff.sign == '-' ? -1 : 1);
+        ASSERT_EQ(xcomp_(&a, &b, prec), want) << fields(a) << " vs " << fields(b) << " at " << prec;
+    }
+}
+
 // The fused forms give the records of the product through a record of its
 // own followed by the sum or difference, zero operands included.
 TEST(Property, FusedMultiplyAddMatchesTheTwoSteps) {
@@ -321,5 +345,51 @@ TEST(Property, FusedMultiplyAddAtTheProgramsPrecisions) {
         ASSERT_EQ(fields(got), fields(want)) << "round " << round << ": " << fields(acc)
                                              << (sub ? " - " : " + ") << fields(a) << " x "
                                              << fields(b) << " at " << prec;
+    }
+}
+
+// Prepared factors give the records of the record forms: single products,
+// runs of terms into one accumulator (zero factors, exact cancellations and
+// zero accumulators on the way), at the precisions the word arithmetic
+// takes and beyond it.
+TEST(Property, PreparedFactorsMatchTheRecordForms) {
+    std::mt19937_64 rng(SEED + 7);
+    static const int precs[] = {30, 30, 34, 36, 50, 54, 55, 66, 6, 1, 18, 19};
+    for (int round = 0; round < 6000; ++round) {
+        const int prec = precs[round % 12];
+        const int most = std::min(12, prec / 6 + 2);
+        auto limbs = [&] { return std::uniform_int_distribution<int>(1, most)(rng); };
+        const int n = std::uniform_int_distribution<int>(1, 24)(rng);
+        std::vector<x_num> a(static_cast<std::size_t>(n)), b(a.size());
+        for (int r = 0; r < n; ++r) {
+            a[r] = random_record(rng, limbs(), -12, 12);
+            b[r] = random_record(rng, limbs(), -12, 12);
+            if (rng() % 13 == 0) a[r].ndgt = 0;
+        }
+        x_num acc = random_record(rng, limbs(), -12, 12);
+        if (round % 9 == 0) acc.ndgt = 0;
+        if (round % 7 == 0 && a[0].ndgt != 0) { // the first term cancels the accumulator
+            x_mult_(&a[0], &b[0], &acc, prec);
+            x_not_(&acc);
+        }
+        std::vector<x_prep> pa(a.size()), pb(a.size());
+        for (int r = 0; r < n; ++r) {
+            xprep_(&a[r], &pa[r]);
+            xprep_(&b[r], &pb[r]);
+        }
+        SCOPED_TRACE(testing::Message() << "round " << round << " at " << prec << ": " << fields(acc));
+
+        x_num want = acc, got = acc;
+        for (int r = 0; r < n; ++r) x_mult_add_(&a[r], &b[r], &want, prec);
+        x_dot_add_p_(pa.data(), pb.data(), n, &got, prec);
+        ASSERT_EQ(fields(got), fields(want));
+
+        x_num want_add = acc, want_sub = acc, got_add = acc, got_sub = acc;
+        x_mult_add_(&a[0], &b[0], &want_add, prec);
+        x_mult_sub_(&a[0], &b[0], &want_sub, prec);
+        x_mult_add_p_(&pa[0], &pb[0], &got_add, prec);
+        x_mult_sub_p_(&pa[0], &pb[0], &got_sub, prec);
+        ASSERT_EQ(fields(got_add), fields(want_add));
+        ASSERT_EQ(fields(got_sub), fields(want_sub));
     }
 }
