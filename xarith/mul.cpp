@@ -227,6 +227,150 @@ struct Division {
     }
 };
 
+// Base-10^9 digits of limbs d[0..n) into h, d readable (as zeros) up to
+// the next multiple of three; returns the count up to the top non-zero
+// digit.
+int halves_of(std::uint32_t* h, const limb_t* d, int n) {
+    using std::uint64_t;
+    constexpr uint64_t E6 = 1000000, E9 = 1000000000;
+    int nh = 0;
+    for (int j = 0; 3 * j < n; ++j) {
+        const limb_t* l = d + 3 * j;
+        const uint64_t w = static_cast<uint64_t>(l[0]) +
+                           E6 * (static_cast<uint64_t>(l[1]) + E6 * static_cast<uint64_t>(l[2]));
+        h[nh++] = static_cast<std::uint32_t>(w % E9);
+        h[nh++] = static_cast<std::uint32_t>(w / E9);
+    }
+    while (nh > 0 && h[nh - 1] == 0) --nh;
+    return nh;
+}
+
+// The most digits the quotient by halves takes: a divisor of 11 limbs, a
+// partial dividend of 22, a quotient of 12 (54 digits).
+constexpr int DIV_HALVES_LIMBS = 11;
+constexpr int DIV_HALVES_MAX = 2 * ((2 * DIV_HALVES_LIMBS + 2) / 3) + 2;
+
+// The quotient limbs of the long division when it runs to its last limb.
+// Its partial dividends then hold, in turn, the top T = ndv + Qmax limbs of
+// the dividend (zeros below the dividend's end), and the Qmax + 1 limbs it
+// makes are those of floor(N / V) for that N, one per step. It ends early
+// only on a zero partial remainder with the dividend used up, after which
+// every remainder is zero, so a non-zero N mod V rules that out. Here the
+// quotient comes from a long division of N by V in base-10^9 digits
+// (Knuth's algorithm D), two limbs' worth at a time. Returns false, with
+// nothing written, when N mod V is zero or the operands are too wide; the
+// limb-by-limb division then runs.
+bool quotient_by_halves(const limb_t* dividend, int nv1, const limb_t* divisor, int nv2, int qmax,
+                        limb_t* q) {
+    using std::uint32_t;
+    using std::uint64_t;
+    constexpr uint64_t E6 = 1000000, E9 = 1000000000;
+    if (nv2 > DIV_HALVES_LIMBS || qmax + 1 > DIV_HALVES_LIMBS + 1) return false;
+    const int t = nv2 + qmax;
+    limb_t nl[2 * DIV_HALVES_LIMBS + 3], vl[DIV_HALVES_LIMBS + 2];
+    for (int i = 0; i < t; ++i) {
+        const int j = nv1 - t + i; // the dividend limb at place i of N
+        nl[i] = j >= 0 ? dividend[j] : 0;
+    }
+    nl[t] = nl[t + 1] = 0;
+    for (int i = 0; i < nv2; ++i) vl[i] = divisor[i];
+    vl[nv2] = vl[nv2 + 1] = 0;
+    uint32_t u[DIV_HALVES_MAX + 1], v[DIV_HALVES_MAX];
+    const int nu = halves_of(u, nl, t);
+    const int nv = halves_of(v, vl, nv2);
+    uint32_t qh[DIV_HALVES_MAX];
+    bool exact;
+    if (nu < nv) {
+        return false; // N < V: the quotient is 0 and the remainder N, not reached by the programs
+    } else if (nv == 1) {
+        uint64_t r = 0;
+        for (int j = nu - 1; j >= 0; --j) {
+            const uint64_t x = r * E9 + u[j];
+            qh[j] = static_cast<uint32_t>(x / v[0]);
+            r = x % v[0];
+        }
+        exact = r == 0;
+    } else {
+        // scale both so that the divisor's top digit is at least 10^9 / 2
+        const uint64_t d = E9 / (static_cast<uint64_t>(v[nv - 1]) + 1);
+        const auto scale = [&](uint32_t* x, int n) {
+            uint64_t c = 0;
+            for (int i = 0; i < n; ++i) {
+                const uint64_t p = x[i] * d + c;
+                c = p / E9;
+                x[i] = static_cast<uint32_t>(p - c * E9);
+            }
+            return static_cast<uint32_t>(c);
+        };
+        scale(v, nv);
+        u[nu] = scale(u, nu);
+        const uint64_t vt = v[nv - 1], vs = v[nv - 2];
+        // num / vt from a double estimate, off by a few at most, then
+        // settled on the exact remainder
+        const double inv = 1.0 / static_cast<double>(vt);
+        for (int j = nu - nv; j >= 0; --j) {
+            const uint64_t num = u[j + nv] * E9 + u[j + nv - 1];
+            uint64_t qhat = static_cast<uint64_t>(static_cast<double>(num) * inv);
+            auto rem = static_cast<std::int64_t>(num - qhat * vt);
+            while (rem < 0) {
+                --qhat;
+                rem += static_cast<std::int64_t>(vt);
+            }
+            while (rem >= static_cast<std::int64_t>(vt)) {
+                ++qhat;
+                rem -= static_cast<std::int64_t>(vt);
+            }
+            auto rhat = static_cast<uint64_t>(rem);
+            while (qhat >= E9 || qhat * vs > rhat * E9 + u[j + nv - 2]) {
+                --qhat;
+                rhat += vt;
+                if (rhat >= E9) break;
+            }
+            // u[j..j+nv] -= qhat v
+            std::int64_t borrow = 0;
+            uint64_t carry = 0;
+            for (int i = 0; i < nv; ++i) {
+                const uint64_t p = qhat * v[i] + carry;
+                carry = p / E9;
+                std::int64_t x = static_cast<std::int64_t>(u[i + j]) -
+                                 static_cast<std::int64_t>(p - carry * E9) - borrow;
+                borrow = x < 0;
+                u[i + j] = static_cast<uint32_t>(x + borrow * static_cast<std::int64_t>(E9));
+            }
+            std::int64_t top =
+                static_cast<std::int64_t>(u[j + nv]) - static_cast<std::int64_t>(carry) - borrow;
+            if (top < 0) { // qhat was one too large: add v back
+                --qhat;
+                uint64_t c = 0;
+                for (int i = 0; i < nv; ++i) {
+                    const uint64_t x = static_cast<uint64_t>(u[i + j]) + v[i] + c;
+                    c = x >= E9;
+                    u[i + j] = static_cast<uint32_t>(x - c * E9);
+                }
+                top += static_cast<std::int64_t>(c);
+            }
+            u[j + nv] = static_cast<uint32_t>(top);
+            qh[j] = static_cast<uint32_t>(qhat);
+        }
+        exact = true;
+        for (int i = 0; i < nv; ++i) exact = exact && u[i] == 0;
+    }
+    if (exact) return false;
+    // the quotient's digits back into limbs: below 10^(6 (qmax + 1))
+    const int nq = nu - nv + 1;
+    for (int i = 0; i <= qmax; ++i) q[i] = 0;
+    for (int j = 0; 2 * j < nq; ++j) {
+        const uint64_t w =
+            qh[2 * j] + E9 * (2 * j + 1 < nq ? static_cast<uint64_t>(qh[2 * j + 1]) : 0);
+        const uint64_t hi = w / E6, top = hi / E6;
+        const limb_t parts[3] = {static_cast<limb_t>(w - hi * E6),
+                                 static_cast<limb_t>(hi - top * E6), static_cast<limb_t>(top)};
+        for (int k = 0; k < 3; ++k)
+            if (3 * j + k <= qmax) q[3 * j + k] = parts[k];
+    }
+    return true;
+}
+
 } // namespace
 
 // Long division, one quotient limb per step. Each limb starts from a
@@ -267,6 +411,21 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
     const int qmax = prec / BASE + 2;
     const limb_t* dividend = v1->dgt;
     const int n1 = nv1 - 1, n2 = nv2 - 1;
+
+    // a quotient that runs to its last limb, formed two limbs at a time; the
+    // limb layout and the exponent are those the steps below would give
+    if (limb_t uq[SUB_DGT]; quotient_by_halves(dividend, nv1, v2->dgt, nv2, qmax, uq)) {
+        wide_t esp = static_cast<wide_t>(BASE) * (nv1 - nv2 - qmax) + v1->esp - v2->esp;
+        int n = strip_top(uq, qmax + 1);
+        int low = 0;
+        if (n > qmax) {
+            low = n - qmax;
+            n = qmax;
+            esp += static_cast<wide_t>(BASE) * low;
+        }
+        store(v3, product_sign(v1->sign, v2->sign), uq + low, n, esp);
+        return 1;
+    }
 
     limb_t v[SUB_DGT + 1];
     for (int i = 0; i < nv2; ++i) v[i] = v2->dgt[i];

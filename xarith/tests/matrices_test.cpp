@@ -12,7 +12,8 @@ namespace {
 struct XMat {
     int rows, cols;
     x_num** m;
-    XMat(int r, int c, std::initializer_list<double> values) : rows(r), cols(c), m(xmatrix(1, r, 1, c)) {
+    XMat(int r, int c, std::initializer_list<double> values)
+        : rows(r), cols(c), m(xmatrix(1, r, 1, c)) {
         auto it = values.begin();
         for (int i = 1; i <= r; ++i)
             for (int j = 1; j <= c; ++j) cvdx(&m[i][j], it == values.end() ? 0.0 : *it++, 30);
@@ -183,12 +184,12 @@ TEST(XGaussJ, Singularity) {
     } cases[] = {
         {1, 2, 2, 4, 0},
         {0, 0, 0, 0, 0},
-        {1, 0, 0, 1e-28, -1},  // a pivot of exactly the threshold passes
-        {1, 0, 0, 9e-29, 0},   // one below it does not
+        {1, 0, 0, 1e-28, -1}, // a pivot of exactly the threshold passes
+        {1, 0, 0, 9e-29, 0},  // one below it does not
         {3, 1, 9, 3, 0},
-        {3e6, 1e6, 9e6, 3e6, 0},   // truncation leaves a residue far above 1e-28
+        {3e6, 1e6, 9e6, 3e6, 0}, // truncation leaves a residue far above 1e-28
         {3e-6, 1e-6, 9e-6, 3e-6, 0},
-        {2e6, 1e6, 1e6, 3e6, -1},  // a regular matrix at the same scale
+        {2e6, 1e6, 1e6, 3e6, -1}, // a regular matrix at the same scale
         {2e-20, 1e-20, 1e-20, 3e-20, -1},
     };
     for (const auto& c : cases) {
@@ -209,15 +210,16 @@ TEST(XGaussJ, MatchesExactSolutions) {
     std::mt19937_64 rng(42);
     for (int round = 0; round < 40; ++round) {
         const int n = 2 + round % 11;
-        std::vector<std::vector<long long>> a(static_cast<std::size_t>(n) + 1,
-                                              std::vector<long long>(static_cast<std::size_t>(n) + 1));
+        std::vector<std::vector<long long>> a(
+            static_cast<std::size_t>(n) + 1,
+            std::vector<long long>(static_cast<std::size_t>(n) + 1));
         std::vector<long long> x(static_cast<std::size_t>(n) + 1);
         std::uniform_int_distribution<int> entry(-9, 9), sol(-99999, 99999);
         for (int i = 1; i <= n; ++i) {
             long long row = 0;
             for (int j = 1; j <= n; ++j) row += std::abs(a[i][j] = entry(rng));
             a[i][i] = (row + 1) * (entry(rng) < 0 ? -1 : 1); // diagonally dominant
-            x[i] = sol(rng);                                   // x = sol / 1000
+            x[i] = sol(rng);                                 // x = sol / 1000
         }
         x_num** xa = xmatrix(1, n, 1, n);
         x_num** xb = xmatrix(1, n, 1, 1);
@@ -236,7 +238,8 @@ TEST(XGaussJ, MatchesExactSolutions) {
             cvsx(std::to_string(x[i]) + "e-3", &exact, 30);
             x_sub_(&xb[i][1], &exact, &diff, 60);
             x_div_(&diff, &exact, &ratio, 30);
-            EXPECT_LT(x_ord_(&ratio), -25) << "n " << n << " x" << i << " = " << cvxs(&xb[i][1], 30);
+            EXPECT_LT(x_ord_(&ratio), -25)
+                << "n " << n << " x" << i << " = " << cvxs(&xb[i][1], 30);
         }
         free_xmatrix(xa, 1, n, 1, n);
         free_xmatrix(xb, 1, n, 1, 1);
@@ -259,7 +262,8 @@ TEST(XGaussJ, MatchesTheLiteralElimination) {
         x_num** ra = xmatrix(1, n, 1, n);
         x_num** rb = xmatrix(1, n, 1, std::max(m, 1));
         const auto entry = [&](x_num* x) {
-            *x = random_record(rng, 1 + static_cast<int>(rng() % static_cast<unsigned>(most)), -9, 9);
+            *x = random_record(rng, 1 + static_cast<int>(rng() % static_cast<unsigned>(most)), -9,
+                               9);
             if (rng() % 11 == 0) xinit(x, 0);
         };
         for (int i = 1; i <= n; ++i) {
@@ -281,13 +285,16 @@ TEST(XGaussJ, MatchesTheLiteralElimination) {
         x_num det, rdet;
         const int got = xgaussj(a, n, b, m, &det, prec);
         const int want = literal_gaussj(ra, n, rb, m, &rdet, prec);
-        SCOPED_TRACE(testing::Message() << "round " << round << ": n " << n << " m " << m << " at " << prec);
+        SCOPED_TRACE(testing::Message()
+                     << "round " << round << ": n " << n << " m " << m << " at " << prec);
         ASSERT_EQ(got, want);
         ASSERT_EQ(value_fields(det), value_fields(rdet));
         if (got != 0) {
             for (int i = 1; i <= n; ++i) {
-                for (int j = 1; j <= n; ++j) ASSERT_EQ(value_fields(a[i][j]), value_fields(ra[i][j])) << i << "," << j;
-                for (int j = 1; j <= m; ++j) ASSERT_EQ(value_fields(b[i][j]), value_fields(rb[i][j])) << i << "," << j;
+                for (int j = 1; j <= n; ++j)
+                    ASSERT_EQ(value_fields(a[i][j]), value_fields(ra[i][j])) << i << "," << j;
+                for (int j = 1; j <= m; ++j)
+                    ASSERT_EQ(value_fields(b[i][j]), value_fields(rb[i][j])) << i << "," << j;
             }
         }
         free_xmatrix(a, 1, n, 1, n);

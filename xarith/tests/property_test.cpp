@@ -167,7 +167,8 @@ TEST(Property, SumsAndDifferencesMatchTheAlignmentRule) {
         // the cut costs less than one unit of the result's last digit per
         // operand: |exact - result| < 2 x 10^esp
         const long long emin = std::min<long long>({a.esp, b.esp, r.esp});
-        const Digits ea = scale10(digits_of(a), a.esp - emin), eb = scale10(digits_of(b), b.esp - emin);
+        const Digits ea = scale10(digits_of(a), a.esp - emin),
+                     eb = scale10(digits_of(b), b.esp - emin);
         const Digits er = scale10(digits_of(r), r.esp - emin);
         const bool same = (a.sign == '-') == (b.sign == '-');
         const Digits exact = same ? add(ea, eb) : (cmp(ea, eb) >= 0 ? sub(ea, eb) : sub(eb, ea));
@@ -254,11 +255,38 @@ TEST(Property, ComparisonFollowsTheCutDifference) {
         const int prec = std::uniform_int_distribution<int>(6, 200)(rng);
         const x_num a = operand(rng, prec);
         x_num b = a;
-        if (round % 2 == 0) b.dgt[0] = b.dgt[0] == DM - 1 ? DM - 2 : b.dgt[0] + 1; // a neighbour
-        else b = operand(rng, prec);
+        if (round % 2 == 0)
+            b.dgt[0] = b.dgt[0] == DM - 1 ? DM - 2 : b.dgt[0] + 1; // a neighbour
+        else
+            b = operand(rng, prec);
         const Fields d = reference_sum(a, b, b.sign == '-' ? '+' : '-', prec);
         const int want = d.limbs.empty() ? 0 : (d.sign == '-' ? -1 : 1);
         ASSERT_EQ(xcomp_(&a, &b, prec), want) << fields(a) << " vs " << fields(b) << " at " << prec;
+    }
+}
+
+// Quotients at the programs' precisions, where they are formed two limbs at
+// a time: the limbs of the step-by-step division on many more cases,
+// dividends shorter and longer than the window the division reads,
+// divisors of one limb and with a top limb of 1, and exact quotients.
+TEST(Property, QuotientsAtTheProgramsPrecisions) {
+    std::mt19937_64 rng(SEED + 9);
+    static const int precs[] = {30, 30, 34, 36, 50, 54, 59, 60, 12, 1};
+    for (int round = 0; round < 30000; ++round) {
+        const int prec = precs[round % 10];
+        const int most = std::min(SUB_DGT, prec / 6 + 2);
+        const auto limbs = [&](int hi) { return std::uniform_int_distribution<int>(1, hi)(rng); };
+        x_num a = random_record(rng, limbs(round % 4 == 0 ? SUB_DGT : most), -20, 20);
+        x_num b = random_record(rng, limbs(round % 5 == 0 ? 1 : most), -20, 20);
+        if (round % 8 == 1) { // a top limb of 1 over full limbs: large quotient digits
+            for (int i = 0; i + 1 < b.ndgt; ++i) b.dgt[i] = DM - 1;
+            b.dgt[b.ndgt - 1] = 1;
+        }
+        if (round % 7 == 3) x_mult_(&b, &a, &a, 400); // exact
+        x_num q = poisoned();
+        x_div_(&a, &b, &q, prec);
+        ASSERT_EQ(fields(q), literal_quotient(a, b, prec))
+            << "round " << round << ": " << fields(a) << " / " << fields(b) << " at " << prec;
     }
 }
 
@@ -276,7 +304,8 @@ TEST(Property, ComparisonAcrossLimbAlignments) {
         Digits d = digits_of(a);
         d.insert(d.end(), static_cast<std::size_t>(k), '0');
         if (round % 3 != 0) { // change one digit past the 16th
-            const std::size_t at = std::uniform_int_distribution<std::size_t>(16, d.size() - 1)(rng);
+            const std::size_t at =
+                std::uniform_int_distribution<std::size_t>(16, d.size() - 1)(rng);
             d[at] = static_cast<char>('0' + (d[at] - '0' + 1 + static_cast<int>(rng() % 9)) % 10);
         }
         x_num b = make({a.sign, limbs_of(trim(d)), a.esp - k});
@@ -295,7 +324,8 @@ TEST(Property, FusedMultiplyAddMatchesTheTwoSteps) {
         x_num a = operand(rng, prec), b = operand(rng, prec), acc = operand(rng, prec);
         if (round % 7 == 0) acc.ndgt = 0;
         if (round % 11 == 0) b.ndgt = 0;
-        if (round % 5 == 0) acc.esp = a.esp + b.esp + std::uniform_int_distribution<int>(-10, 10)(rng);
+        if (round % 5 == 0)
+            acc.esp = a.esp + b.esp + std::uniform_int_distribution<int>(-10, 10)(rng);
         x_num prod, want_add, want_sub;
         x_mult_(&a, &b, &prod, prec);
         x_add_(&acc, &prod, &want_add, prec);
@@ -303,8 +333,8 @@ TEST(Property, FusedMultiplyAddMatchesTheTwoSteps) {
         x_num got_add = acc, got_sub = acc;
         x_mult_add_(&a, &b, &got_add, prec);
         x_mult_sub_(&a, &b, &got_sub, prec);
-        SCOPED_TRACE(testing::Message() << "round " << round << ": " << fields(acc) << " +- " << fields(a)
-                                        << " x " << fields(b) << " at " << prec);
+        SCOPED_TRACE(testing::Message() << "round " << round << ": " << fields(acc) << " +- "
+                                        << fields(a) << " x " << fields(b) << " at " << prec);
         ASSERT_EQ(fields(got_add), fields(want_add));
         ASSERT_EQ(fields(got_sub), fields(want_sub));
         x_num alias = a; // the accumulator may be an operand
@@ -324,7 +354,8 @@ TEST(Property, FusedMultiplyAddAtTheProgramsPrecisions) {
         const int prec = precs[round % 10];
         const int most = std::min(12, prec / 6 + 2);
         auto limbs = [&] { return std::uniform_int_distribution<int>(1, most)(rng); };
-        const x_num a = random_record(rng, limbs(), -20, 20), b = random_record(rng, limbs(), -20, 20);
+        const x_num a = random_record(rng, limbs(), -20, 20),
+                    b = random_record(rng, limbs(), -20, 20);
         x_num acc = random_record(rng, limbs(), -20, 20);
         x_num prod, want;
         x_mult_(&a, &b, &prod, prec);
@@ -337,14 +368,18 @@ TEST(Property, FusedMultiplyAddAtTheProgramsPrecisions) {
             acc.sign = prod.sign == '-' ? '+' : '-';
         }
         const bool sub = round % 2 == 1;
-        if (sub) x_sub_(&acc, &prod, &want, prec);
-        else x_add_(&acc, &prod, &want, prec);
+        if (sub)
+            x_sub_(&acc, &prod, &want, prec);
+        else
+            x_add_(&acc, &prod, &want, prec);
         x_num got = acc;
-        if (sub) x_mult_sub_(&a, &b, &got, prec);
-        else x_mult_add_(&a, &b, &got, prec);
-        ASSERT_EQ(fields(got), fields(want)) << "round " << round << ": " << fields(acc)
-                                             << (sub ? " - " : " + ") << fields(a) << " x "
-                                             << fields(b) << " at " << prec;
+        if (sub)
+            x_mult_sub_(&a, &b, &got, prec);
+        else
+            x_mult_add_(&a, &b, &got, prec);
+        ASSERT_EQ(fields(got), fields(want))
+            << "round " << round << ": " << fields(acc) << (sub ? " - " : " + ") << fields(a)
+            << " x " << fields(b) << " at " << prec;
     }
 }
 
@@ -377,7 +412,8 @@ TEST(Property, PreparedFactorsMatchTheRecordForms) {
             xprep_(&a[r], &pa[r]);
             xprep_(&b[r], &pb[r]);
         }
-        SCOPED_TRACE(testing::Message() << "round " << round << " at " << prec << ": " << fields(acc));
+        SCOPED_TRACE(testing::Message()
+                     << "round " << round << " at " << prec << ": " << fields(acc));
 
         x_num want = acc, got = acc;
         for (int r = 0; r < n; ++r) x_mult_add_(&a[r], &b[r], &want, prec);

@@ -50,8 +50,8 @@ TEST(Text, Reading) {
         {"-2.500000000000000E+000", 30, {'-', {25}, -1}},
         {"7.000000000000000E-100", 30, {'+', {7}, -100}},
         {"7E-0005", 30, {'?', {}, 0}}, // five characters after the letter
-        {"E+000", 30, {'?', {}, 0}}, // the letter is the first character
-        {"-E5", 30, {'+', {}, 5}},   // an empty mantissa reads as zero
+        {"E+000", 30, {'?', {}, 0}},   // the letter is the first character
+        {"-E5", 30, {'+', {}, 5}},     // an empty mantissa reads as zero
         // the cut counts characters: 20 characters kept at precision 19
         {"12345678901234567890123", 19, {'+', {456789, 890123, 234567, 1}, 4}},
         {"0.00000000000000000000000000000000001", 30, {'+', {}, 1}},
@@ -78,8 +78,8 @@ TEST(Text, ZerosAndUndefined) {
         EXPECT_NE(x.sign, '?');
         EXPECT_EQ(text_of(x, 30), "0");
     }
-    static const char* bad[] = {"abc", "1,5", "2.5x", "1.2.3", " 1", "1 ", "1e", "1E+", "--1",
-                                "7E-0005", "0x1A", "inf", "nan", "1e5e3"};
+    static const char* bad[] = {"abc", "1,5", "2.5x",    "1.2.3", " 1",  "1 ",  "1e",
+                                "1E+", "--1", "7E-0005", "0x1A",  "inf", "nan", "1e5e3"};
     for (const char* t : bad) {
         SCOPED_TRACE(t);
         x_num x = poisoned();
@@ -184,12 +184,9 @@ TEST(Text, Doubles) {
         double v;
         Fields want;
     } cases[] = {
-        {0.1, {'+', {1}, -1}},
-        {-2.0, {'-', {2}, 0}},
-        {0.0, {'+', {}, 1}},
-        {1.0 / 3, {'+', {333333, 333333, 3333}, -16}},
-        {1e300, {'+', {1}, 300}},
-        {5e-324, {'+', {412465, 656458, 4940}, -339}},
+        {0.1, {'+', {1}, -1}},    {-2.0, {'-', {2}, 0}},
+        {0.0, {'+', {}, 1}},      {1.0 / 3, {'+', {333333, 333333, 3333}, -16}},
+        {1e300, {'+', {1}, 300}}, {5e-324, {'+', {412465, 656458, 4940}, -339}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.v);
@@ -201,8 +198,9 @@ TEST(Text, Doubles) {
         EXPECT_EQ(cvxd(&x, 30), c.v);
     }
     x_num x;
-    for (double v : {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                     std::numeric_limits<double>::quiet_NaN()}) {
+    for (double v :
+         {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+          std::numeric_limits<double>::quiet_NaN()}) {
         cvdx(&x, v, 30);
         EXPECT_EQ(x.sign, '?');
         EXPECT_EQ(x.ndgt, 0);
@@ -224,10 +222,15 @@ TEST(Text, DoublesEnterThroughTheirText) {
     for (int i = 0; i < 200000; ++i) {
         std::uint64_t bits = rng();
         if (i % 4 == 1) bits &= 0x800FFFFFFFFFFFFFULL; // subnormals and zeros
-        if (i % 4 == 2) bits = (bits & 0x8000000000000000ULL) | (0x3FF0000000000000ULL + (bits % 1000) * 0x0010000000000000ULL / 1000);
+        if (i % 4 == 2)
+            bits = (bits & 0x8000000000000000ULL) |
+                   (0x3FF0000000000000ULL + (bits % 1000) * 0x0010000000000000ULL / 1000);
         double v;
         std::memcpy(&v, &bits, sizeof v);
-        if (i % 4 == 3) v = std::ldexp(static_cast<double>(static_cast<std::int64_t>(bits % 2000001) - 1000000), static_cast<int>(bits % 7)) / 8;
+        if (i % 4 == 3)
+            v = std::ldexp(static_cast<double>(static_cast<std::int64_t>(bits % 2000001) - 1000000),
+                           static_cast<int>(bits % 7)) /
+                8;
         if (i < 2) v = i == 0 ? 0.0 : -0.0;
         if (!std::isfinite(v)) continue;
         std::snprintf(buf, sizeof buf, "%1.15E", v);
@@ -260,8 +263,8 @@ TEST(Text, StringHelpers) {
         const char* in;
         int n;
         const char* want;
-    } points[] = {{"5", 1, "5"}, {"123", 1, "1.23"}, {"123", 0, "0.123"}, {"123", 3, "123"},
-                  {"123", -1, "123"}, {"123", 2, "12.3"}};
+    } points[] = {{"5", 1, "5"},     {"123", 1, "1.23"}, {"123", 0, "0.123"},
+                  {"123", 3, "123"}, {"123", -1, "123"}, {"123", 2, "12.3"}};
     for (const auto& c : points) {
         char s[256];
         std::strcpy(s, c.in);
