@@ -326,19 +326,26 @@ bool quotient_by_halves(const limb_t* dividend, int nv1, const limb_t* divisor, 
                 rhat += vt;
                 if (rhat >= E9) break;
             }
-            // u[j..j+nv] -= qhat v
-            std::int64_t borrow = 0;
-            uint64_t carry = 0;
+            // u[j..j+nv] -= qhat v. Each product splits into its digits on
+            // its own; only small numbers wait on the borrow: u less the low
+            // digits, the high digits below and the borrow lies above -2 x
+            // 10^9, so 2 x 10^9 added leaves a digit and a borrow of 0..2.
+            uint64_t hi[DIV_HALVES_MAX], lo[DIV_HALVES_MAX];
             for (int i = 0; i < nv; ++i) {
-                const uint64_t p = qhat * v[i] + carry;
-                carry = p / E9;
-                std::int64_t x = static_cast<std::int64_t>(u[i + j]) -
-                                 static_cast<std::int64_t>(p - carry * E9) - borrow;
-                borrow = x < 0;
-                u[i + j] = static_cast<uint32_t>(x + borrow * static_cast<std::int64_t>(E9));
+                const uint64_t p = qhat * v[i];
+                hi[i] = p / E9;
+                lo[i] = p - hi[i] * E9;
             }
-            std::int64_t top =
-                static_cast<std::int64_t>(u[j + nv]) - static_cast<std::int64_t>(carry) - borrow;
+            uint64_t borrow = 0, high = 0;
+            for (int i = 0; i < nv; ++i) {
+                const uint64_t y = u[i + j] + 2 * E9 - lo[i] - high - borrow;
+                const uint64_t k = (y >= E9) + (y >= 2 * E9);
+                u[i + j] = static_cast<uint32_t>(y - k * E9);
+                borrow = 2 - k;
+                high = hi[i];
+            }
+            std::int64_t top = static_cast<std::int64_t>(u[j + nv]) -
+                               static_cast<std::int64_t>(high) - static_cast<std::int64_t>(borrow);
             if (top < 0) { // qhat was one too large: add v back
                 --qhat;
                 uint64_t c = 0;
