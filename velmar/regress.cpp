@@ -57,7 +57,18 @@ Centres centres(const XMatrix& xX, const XMatrix& xY, std::optional<double> inte
         for (int j = 1; j <= mx; ++j) xinit(&c.x[1][j], 0);
     } else {
         xavg(xY.get(), nx, 1, 1, &c.y, dgt_max);
-        for (int j = 1; j <= mx; ++j) xavg(xX.get(), nx, 1, j, &c.x[1][j], dgt_max);
+        // xavg of every design column, the sums formed side by side in one
+        // pass over the rows (each still in increasing row order), which
+        // reads the matrix in its memory order
+        x_num* sum = c.x[1];
+        for (int j = 1; j <= mx; ++j) xinit(&sum[j], 0);
+        for (int i = 1; i <= nx; ++i) {
+            const x_num* row = xX[i];
+            for (int j = 1; j <= mx; ++j) x_add_(&sum[j], &row[j], &sum[j], dgt_max);
+        }
+        x_num count;
+        xinit(&count, nx);
+        for (int j = 1; j <= mx; ++j) x_div_(&sum[j], &count, &sum[j], dgt_max);
     }
     return c;
 }

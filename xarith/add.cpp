@@ -1,5 +1,5 @@
 // Addition, subtraction and comparison of records.
-#include "xarith/limbs.h"
+#include "xarith/words.h"
 
 using namespace xarith_detail;
 
@@ -73,8 +73,18 @@ void add_signed(const x_num* a, const x_num* b, signed char b_sign, x_num* c, in
         copy_value(c, a);
         return;
     }
-    add_terms({a->dgt, n1, a->esp, a->sign}, {b->dgt, n2, b->esp, b_sign}, c,
-              clamp_prec(digit_max, PREC_ADD_MAX));
+    const int prec = clamp_prec(digit_max, PREC_ADD_MAX);
+    if (prec <= PREC_FAST_MAX && loadable(a) && loadable(b)) {
+        switch (words_for(prec)) {
+        case 1:
+            return add_words<1>(a, b, b_sign, c, prec);
+        case 2:
+            return add_words<2>(a, b, b_sign, c, prec);
+        default:
+            return add_words<3>(a, b, b_sign, c, prec);
+        }
+    }
+    add_terms({a->dgt, n1, a->esp, a->sign}, {b->dgt, n2, b->esp, b_sign}, c, prec);
 }
 
 } // namespace
@@ -99,7 +109,8 @@ namespace {
 std::uint64_t leading18(const limb_t* d, int n) {
     const auto limb = [&](int i) { return i >= 0 ? static_cast<std::uint64_t>(d[i]) : 0; };
     const int top = limb_digits(d[n - 1]);
-    const std::uint64_t top3 = limb(n - 1) * 1000000000000ULL + limb(n - 2) * 1000000ULL + limb(n - 3);
+    const std::uint64_t top3 =
+        limb(n - 1) * 1000000000000ULL + limb(n - 2) * 1000000ULL + limb(n - 3);
     return top3 * static_cast<std::uint64_t>(pow10_limb[BASE - top]) +
            limb(n - 4) / static_cast<std::uint64_t>(pow10_limb[top]);
 }

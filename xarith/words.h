@@ -247,53 +247,12 @@ template <int W> struct Acc {
     }
 };
 
-// acc = acc + a * b, the product's sign taken as psign, for prepared
-// factors (nw > 0), a non-zero accumulator and prec <= 18 W, as the product
-// through a record of its own and the sum would give it. The accumulator
-// may end at zero (nw == 0).
+// acc = x1 + x2, the two terms cut to the grid, x1 with acc's sign and x2
+// with sign2: the sum's words, digits, exponent and sign.
 template <int W>
-[[gnu::always_inline]] inline void step(Acc<W>& acc, const x_prep* a, const x_prep* b,
-                                        signed char psign, int prec) {
-    // the product in words, with zero words on either side as far as
-    // aligned<W> reads
-    u64 pbuf[W + 2 * OPERAND_WORDS + W];
-    u64* p = pbuf + W;
-    for (int i = 0; i < W; ++i) pbuf[i] = 0;
-    const int ha = a->nh, hb = b->nh, words = (ha + hb + 1) / 2;
-    MUL_HALVES[static_cast<std::size_t>((ha - 1) * OPERAND_HALVES + hb - 1)](p, a->h, b->h);
-    // the product of factors with non-zero top halves has ha + hb - 1 or
-    // ha + hb half-words: at most one zero word on top
-    const int np = p[words - 1] == 0 ? words - 1 : words;
-    for (int i = 0; i < W; ++i) p[np + i] = 0;
-
-    // the grid, from the exponent of the product as x_mult_ keeps it (its
-    // field saturates as a record's does); ep is the exponent of the whole
-    // product that goes with it
-    const int dp = WORD_DIGITS * (np - 1) + word_digits(p[np - 1]);
-    const wide_t eacc = acc.esp;
-    wide_t ep = static_cast<wide_t>(a->esp) + b->esp;
-    wide_t grid = std::max(eacc + acc.digits, ep + dp) - prec;
-    // Mostly the accumulator reaches the grid (it holds prec digits or
-    // more) and no exponent nears the ends of an int: the grid is then
-    // (leading power - prec) whatever the product keeps.
-    constexpr wide_t SAFE = wide_t{1} << 30;
-    if (eacc > grid || ep > SAFE || ep < -SAFE) {
-        const int dropped = std::max((dp + BASE - 1) / BASE - ndgt_max_of(prec), 0);
-        ep = static_cast<wide_t>(clamp_esp(ep + BASE * dropped)) - BASE * dropped;
-        const wide_t emin = std::min(eacc, ep + BASE * dropped);
-        grid = std::max(std::max(eacc + acc.digits, ep + dp) - prec, emin);
-    }
-
-    // the accumulator mostly sets the grid and needs no shift; it then
-    // holds at most prec digits, so its words fill no more than W
-    Words<W> x1;
-    if (eacc == grid) {
-        for (int i = 0; i < W; ++i) x1.w[i] = acc.c()[i];
-    } else {
-        x1 = aligned<W>(acc.c(), acc.nw, eacc - grid);
-    }
-    const Words<W> x2 = aligned<W>(p, np, ep - grid);
-
+[[gnu::always_inline]] inline void settle(Acc<W>& acc, const Words<W>& x1, const Words<W>& x2,
+                                          signed char sign2, wide_t grid) {
+    const signed char psign = sign2;
     Words<W> s;
     u64 carry = 0;
     const bool neg1 = acc.sign == '-', neg2 = psign == '-';
@@ -341,6 +300,56 @@ template <int W>
     acc.sign = usign;
 }
 
+// acc = acc + a * b, the product's sign taken as psign, for prepared
+// factors (nw > 0), a non-zero accumulator and prec <= 18 W, as the product
+// through a record of its own and the sum would give it. The accumulator
+// may end at zero (nw == 0).
+template <int W>
+[[gnu::always_inline]] inline void step(Acc<W>& acc, const x_prep* a, const x_prep* b,
+                                        signed char psign, int prec) {
+    // the product in words, with zero words on either side as far as
+    // aligned<W> reads
+    u64 pbuf[W + 2 * OPERAND_WORDS + W];
+    u64* p = pbuf + W;
+    for (int i = 0; i < W; ++i) pbuf[i] = 0;
+    const int ha = a->nh, hb = b->nh, words = (ha + hb + 1) / 2;
+    MUL_HALVES[static_cast<std::size_t>((ha - 1) * OPERAND_HALVES + hb - 1)](p, a->h, b->h);
+    // the product of factors with non-zero top halves has ha + hb - 1 or
+    // ha + hb half-words: at most one zero word on top
+    const int np = p[words - 1] == 0 ? words - 1 : words;
+    for (int i = 0; i < W; ++i) p[np + i] = 0;
+
+    // the grid, from the exponent of the product as x_mult_ keeps it (its
+    // field saturates as a record's does); ep is the exponent of the whole
+    // product that goes with it
+    const int dp = WORD_DIGITS * (np - 1) + word_digits(p[np - 1]);
+    const wide_t eacc = acc.esp;
+    wide_t ep = static_cast<wide_t>(a->esp) + b->esp;
+    wide_t grid = std::max(eacc + acc.digits, ep + dp) - prec;
+    // Mostly the accumulator reaches the grid (it holds prec digits or
+    // more) and no exponent nears the ends of an int: the grid is then
+    // (leading power - prec) whatever the product keeps.
+    constexpr wide_t SAFE = wide_t{1} << 30;
+    if (eacc > grid || ep > SAFE || ep < -SAFE) {
+        const int dropped = std::max((dp + BASE - 1) / BASE - ndgt_max_of(prec), 0);
+        ep = static_cast<wide_t>(clamp_esp(ep + BASE * dropped)) - BASE * dropped;
+        const wide_t emin = std::min(eacc, ep + BASE * dropped);
+        grid = std::max(std::max(eacc + acc.digits, ep + dp) - prec, emin);
+    }
+
+    // the accumulator mostly sets the grid and needs no shift; it then
+    // holds at most prec digits, so its words fill no more than W
+    Words<W> x1;
+    if (eacc == grid) {
+        for (int i = 0; i < W; ++i) x1.w[i] = acc.c()[i];
+    } else {
+        x1 = aligned<W>(acc.c(), acc.nw, eacc - grid);
+    }
+    const Words<W> x2 = aligned<W>(p, np, ep - grid);
+
+    settle(acc, x1, x2, psign, grid);
+}
+
 // Whether a record can enter an Acc: normal form within OPERAND_LIMBS.
 inline bool loadable(const x_num* x) {
     const int n = x->ndgt;
@@ -349,6 +358,26 @@ inline bool loadable(const x_num* x) {
 
 inline int words_for(int prec) {
     return (prec + WORD_DIGITS - 1) / WORD_DIGITS;
+}
+
+// c = a + b, b's sign taken as b_sign, for records in normal form within
+// OPERAND_LIMBS and prec <= 18 W, as x_add_ forms it; c may be a or b.
+template <int W>
+void add_words(const x_num* a, const x_num* b, signed char b_sign, x_num* c, int prec) {
+    Acc<W> s, t;
+    s.load(a);
+    t.load(b);
+    const wide_t ea = s.esp, eb = t.esp;
+    const wide_t grid = std::max(std::max(ea + s.digits, eb + t.digits) - prec, std::min(ea, eb));
+    Words<W> x1;
+    if (ea == grid) {
+        for (int i = 0; i < W; ++i) x1.w[i] = s.c()[i];
+    } else {
+        x1 = aligned<W>(s.c(), s.nw, ea - grid);
+    }
+    const Words<W> x2 = aligned<W>(t.c(), t.nw, eb - grid);
+    settle(s, x1, x2, b_sign, grid);
+    s.store(c);
 }
 
 // A factor prepared from the words w[0..nw) of a non-zero magnitude.
