@@ -15,6 +15,8 @@
 // were, and give the same result. The results are then checked against
 // exact decimal arithmetic: a sum is the operands cut at the common last
 // digit, a product and a quotient are truncations of the exact values.
+// Last, the multiply-adds (fused and on prepared factors) must give the
+// records of the product through a record followed by the sum.
 #include "fuzz/fuzz_support.h"
 
 #include <cstdlib>
@@ -309,5 +311,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(compare(a, a, prec) == 0 && compare(b, b, prec) == 0, "xcomp_(a, a) is not 0", at);
     const int sign_of_diff = diff.ndgt == 0 ? 0 : (diff.sign == '-' ? -1 : 1);
     check(ab == sign_of_diff, "xcomp_ disagrees with the sign of x_sub_", at);
+
+    // the multiply-adds, fused and on prepared factors, against the product
+    // through a record followed by the sum, from several accumulators
+    x_num prod;
+    x_mult_(&a, &b, &prod, prec);
+    x_prep pa, pb;
+    xprep_(&a, &pa);
+    xprep_(&b, &pb);
+    const x_prep fa[2] = {pa, pb}, fb[2] = {pb, pa};
+    for (const x_num& start : {a, b, diff, prod}) {
+        const auto where = [&] {
+            return "acc " + show(start) + ", " + show(a) + " x " + show(b) + " at " +
+                   std::to_string(prec);
+        };
+        x_num add_want, sub_want;
+        x_add_(&start, &prod, &add_want, prec);
+        x_sub_(&start, &prod, &sub_want, prec);
+        x_num got = start;
+        x_mult_add_(&a, &b, &got, prec);
+        check(same_fields(got, add_want), "x_mult_add_ differs from x_mult_ and x_add_", where);
+        got = start;
+        x_mult_sub_(&a, &b, &got, prec);
+        check(same_fields(got, sub_want), "x_mult_sub_ differs from x_mult_ and x_sub_", where);
+        got = start;
+        x_mult_add_p_(&pa, &pb, &got, prec);
+        check(same_fields(got, add_want), "x_mult_add_p_ differs from x_mult_add_", where);
+        got = start;
+        x_mult_sub_p_(&pa, &pb, &got, prec);
+        check(same_fields(got, sub_want), "x_mult_sub_p_ differs from x_mult_sub_", where);
+        x_num twice = start;
+        x_mult_add_(&a, &b, &twice, prec);
+        x_mult_add_(&b, &a, &twice, prec);
+        got = start;
+        x_dot_add_p_(fa, fb, 2, &got, prec);
+        check(same_fields(got, twice), "x_dot_add_p_ differs from its terms one by one", where);
+    }
     return 0;
 }
