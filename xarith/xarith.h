@@ -178,7 +178,9 @@ void dump_det(const x_num* det, int dgt_max);
 // Gauss-Jordan elimination with full pivoting: solves a X = b for m
 // right-hand sides in place (a becomes its inverse, b the solutions) and
 // sets det. A pivot is judged against 10^(2 - dgt_max + e), e the decimal
-// order of a's largest entry. Returns -1, or 0 when a is singular.
+// order of a's largest entry. Returns -1, or 0 when a is singular. Up to 54
+// digits the entries are held in words during the elimination, a working
+// copy of about 100 bytes an entry, freed before return.
 int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max);
 
 #endif

@@ -141,6 +141,15 @@ TEST(LoadTable, NumbersReadAsStrtodReadsThem) {
             tokens.push_back(t);
             text += t + "\n";
         }
+        // halfway between two doubles, and next to it, in at most 19 digits
+        for (const char* t : {"4503599627370497.5", "4503599627370496.5", "4503599627370497.50000001",
+                              "1152921504606847104", "1152921504606847105", "1152921504606847103",
+                              "1152921504606846976e1", "9007199254740993", "9007199254740995",
+                              "-9007199254740993e-3", "18014398509481985e-2", "2.2250738585072014E-308",
+                              "2.2250738585072011E-308", "1.7976931348623157E+308"}) {
+            tokens.emplace_back(t);
+            text += std::string(t) + "\n";
+        }
         std::vector<double> buf;
         int rows = 0, cols = 0;
         table_error err;
