@@ -378,6 +378,21 @@ bool quotient_by_halves(const limb_t* dividend, int nv1, const limb_t* divisor, 
     return true;
 }
 
+// v3 = the quotient limbs u[0..n) (least significant first) with exponent
+// esp, as the division leaves them: leading zero limbs removed, then the
+// lowest dropped beyond qmax.
+void store_quotient(x_num* v3, const x_num* v1, const x_num* v2, const limb_t* u, int n, int qmax,
+                    wide_t esp) {
+    n = strip_top(u, n);
+    int low = 0;
+    if (n > qmax) {
+        low = n - qmax;
+        n = qmax;
+        esp += static_cast<wide_t>(BASE) * low;
+    }
+    store(v3, product_sign(v1->sign, v2->sign), u + low, n, esp);
+}
+
 } // namespace
 
 // Long division, one quotient limb per step. Each limb starts from a
@@ -422,15 +437,8 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
     // a quotient that runs to its last limb, formed two limbs at a time; the
     // limb layout and the exponent are those the steps below would give
     if (limb_t uq[SUB_DGT]; quotient_by_halves(dividend, nv1, v2->dgt, nv2, qmax, uq)) {
-        wide_t esp = static_cast<wide_t>(BASE) * (nv1 - nv2 - qmax) + v1->esp - v2->esp;
-        int n = strip_top(uq, qmax + 1);
-        int low = 0;
-        if (n > qmax) {
-            low = n - qmax;
-            n = qmax;
-            esp += static_cast<wide_t>(BASE) * low;
-        }
-        store(v3, product_sign(v1->sign, v2->sign), uq + low, n, esp);
+        store_quotient(v3, v1, v2, uq, qmax + 1, qmax,
+                       static_cast<wide_t>(BASE) * (nv1 - nv2 - qmax) + v1->esp - v2->esp);
         return 1;
     }
 
@@ -534,14 +542,7 @@ int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
     esp += static_cast<wide_t>(v1->esp) - v2->esp;
     limb_t u[SUB_DGT];
     for (int i = 0; i < conta_q; ++i) u[i] = qz[conta_q - 1 - i];
-    int n = strip_top(u, conta_q);
-    int low = 0;
-    if (n > qmax) {
-        low = n - qmax;
-        n = qmax;
-        esp += static_cast<wide_t>(BASE) * low;
-    }
-    store(v3, product_sign(v1->sign, v2->sign), u + low, n, esp);
+    store_quotient(v3, v1, v2, u, conta_q, qmax, esp);
     return 1;
 }
 
