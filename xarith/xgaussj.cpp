@@ -137,11 +137,12 @@ template <int W> struct WordCells {
     }
 
     // column l of the joined row: a's columns 1..n, then b's as n + 1..n + m
-    Cell& cell(int i, int l) {
-        return cells[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n + m) +
-                     static_cast<std::size_t>(l - 1)];
+    std::size_t at(int i, int l) const {
+        return static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n + m) +
+               static_cast<std::size_t>(l - 1);
     }
-    const Cell& cell(int i, int l) const { return const_cast<WordCells*>(this)->cell(i, l); }
+    Cell& cell(int i, int l) { return cells[at(i, l)]; }
+    const Cell& cell(int i, int l) const { return cells[at(i, l)]; }
 
     static void load(Cell& c, const x_num* x) {
         if (x->ndgt != 0) {
