@@ -97,7 +97,7 @@ int x_add_(const x_num* a, const x_num* b, x_num* c, int digit_max) {
 // The subtrahend's sign is turned on the way in, not in the record, so b
 // may be any record, a or c included.
 int x_sub_(const x_num* a, const x_num* b, x_num* c, int digit_max) {
-    add_signed(a, b, b->sign == '-' ? '+' : '-', c, digit_max);
+    add_signed(a, b, turned_sign(b->sign), c, digit_max);
     return 1;
 }
 

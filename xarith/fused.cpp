@@ -73,7 +73,7 @@ template <int W> void sub_row(const x_prep* p, const x_prep* f, int n, x_num* ro
         if (p[l].nh != 0 && loadable(acc)) {
             Acc<W> s;
             s.load(acc);
-            step<W>(s, &p[l], f, product_sign(p[l].sign, f->sign) == '-' ? '+' : '-', prec);
+            step<W>(s, &p[l], f, turned_sign(product_sign(p[l].sign, f->sign)), prec);
             s.store(acc);
         } else {
             x_mult_sub_(p[l].x, f->x, acc, prec);
@@ -86,10 +86,6 @@ template <std::size_t... I> constexpr auto row_table(std::index_sequence<I...>) 
     return std::array<row_kernel, sizeof...(I)>{&sub_row<static_cast<int>(I) + 1>...};
 }
 constexpr auto SUB_ROW = row_table(std::make_index_sequence<SUM_WORDS_MAX>{});
-
-signed char turned(signed char s) {
-    return s == '-' ? '+' : '-';
-}
 
 } // namespace
 
@@ -111,7 +107,7 @@ int x_mult_add_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max) {
 }
 
 int x_mult_sub_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max) {
-    if (!fused_add(a, b, turned(product_sign(a->sign, b->sign)), acc, digit_max))
+    if (!fused_add(a, b, turned_sign(product_sign(a->sign, b->sign)), acc, digit_max))
         x_mult_sub_(a->x, b->x, acc, digit_max);
     return 1;
 }

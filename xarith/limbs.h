@@ -295,6 +295,11 @@ inline signed char product_sign(signed char a, signed char b) {
     return a == b ? '+' : '-';
 }
 
+// The sign a negation gives: '-' becomes '+', any other sign '-'.
+inline signed char turned_sign(signed char s) {
+    return s == '-' ? '+' : '-';
+}
+
 // A non-zero operand of a sum: the limbs of its magnitude in normal form,
 // its exponent and sign.
 struct Term {

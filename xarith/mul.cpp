@@ -124,7 +124,7 @@ void add_product(const x_num* a, const x_num* b, x_num* acc, bool turn, int digi
         return;
     }
     const signed char psign = product_sign(a->sign, b->sign);
-    const signed char sign = turn ? (psign == '-' ? '+' : '-') : psign;
+    const signed char sign = turn ? turned_sign(psign) : psign;
     if (add_product_fast(a, b, acc, sign, digit_max)) return;
     Product p;
     product(a, b, digit_max, &p);

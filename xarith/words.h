@@ -73,9 +73,9 @@ inline constexpr std::array<WordMagic, WORD_DIGITS> WORD_MAGIC = [] {
 }();
 static_assert(E18 < (u64{1} << 60), "a word fits the dividends of WORD_MAGIC");
 
-inline u64 div_pow10_word(u64 x, const WordMagic& mg, u64 keep) {
+inline u64 div_pow10_word(u64 x, const WordMagic& mg) {
     const u64 q = static_cast<u64>((static_cast<u128>(x) * mg.m) >> 64) >> mg.shift;
-    return (x & keep) | (q & ~keep);
+    return (x & mg.keep) | (q & ~mg.keep);
 }
 
 // Decimal digits of a word (0 for 0): a word of bit width b has the digits
@@ -198,11 +198,11 @@ template <int W> [[gnu::always_inline]] inline Words<W> aligned(const u64* src, 
     const int v = static_cast<int>((kb + WORD_DIGITS - 1) / WORD_DIGITS) - BIAS;
     const int r = static_cast<int>(WORD_DIGITS * v - k);
     const WordMagic mg = WORD_MAGIC[static_cast<std::size_t>(r)];
-    const u64 keep = mg.keep, low = mg.low, up = mg.up;
+    const u64 low = mg.low, up = mg.up;
     const u64* l = src - v;
-    u64 q = div_pow10_word(l[0], mg, keep);
+    u64 q = div_pow10_word(l[0], mg);
     for (int i = 0; i < W; ++i) {
-        const u64 next = l[i + 1], qn = div_pow10_word(next, mg, keep);
+        const u64 next = l[i + 1], qn = div_pow10_word(next, mg);
         out.w[i] = q + (next - qn * low) * up;
         q = qn;
     }

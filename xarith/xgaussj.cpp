@@ -238,7 +238,7 @@ template <int W> struct WordCells {
                     x_mult_sub_(&pr, &fr, &acc, prec);
                     load(s, &acc);
                 } else {
-                    step<W>(s, &p, &dum, product_sign(p.sign, dum.sign) == '-' ? '+' : '-', prec);
+                    step<W>(s, &p, &dum, turned_sign(product_sign(p.sign, dum.sign)), prec);
                 }
             }
         }
