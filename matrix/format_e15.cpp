@@ -1,13 +1,11 @@
 // The 16 significant digits of a double as printf("%1.15E") prints them.
-#include "matrix/format_e15.h"
+#include "matrix/matrix.h"
 
 #include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
-
-namespace matrix_internal {
 
 namespace {
 
@@ -146,4 +144,3 @@ std::size_t format_e15(double v, char* out) {
     return static_cast<std::size_t>(p + 2 - out);
 }
 
-} // namespace matrix_internal

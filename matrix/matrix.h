@@ -7,6 +7,8 @@
 #ifndef MATRIX_MATRIX_H
 #define MATRIX_MATRIX_H
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Spare slots kept in front of every block, so that the lowest index of a
@@ -96,6 +98,21 @@ double** input_matrix(const double* stack, int i_min, int na, int j_min, int ma)
 // is written directly; a folder or a write-protected file is refused.
 int output_matrix(const char* filedest, double** mat, int row_min, int row_max, int col_min,
                   int col_max);
+
+// The "%1.15E" form of a double, in which table files hold their numbers
+// and in which a double enters the x_num library: its 16 significant
+// digits rounded half to even from the double's exact binary value.
+
+// Room format_e15 needs: "-1.234567890123456E-308" is 23 bytes.
+inline constexpr std::size_t FORMAT_E15_MAX = 32;
+
+// The digits "%1.15E" prints for a finite, non-zero v: |v| is
+// *digits x 10^(*exp10 - 15), with 10^15 <= *digits < 10^16.
+void decimal16(double v, std::uint64_t* digits, int* exp10);
+
+// Writes v to out[0..] exactly as printf("%1.15E", v) does (no NUL) and
+// returns the byte count; out needs FORMAT_E15_MAX bytes.
+std::size_t format_e15(double v, char* out);
 
 // ---------------------------------------------------------------------------
 // Index-offset matrices and vectors. Allocation failure ends the process

@@ -1,5 +1,4 @@
 // Writing table files: output_matrix and the "%1.15E" formatter.
-#include "matrix/format_e15.h"
 #include "matrix/matrix.h"
 
 #include <cerrno>
@@ -18,9 +17,6 @@
 
 
 namespace {
-
-using matrix_internal::format_e15;
-using matrix_internal::FORMAT_E15_MAX;
 
 // Output is gathered in blocks of this size, so a table of 65535 numbers
 // (about 1.5 MB) takes a few dozen write calls.

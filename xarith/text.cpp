@@ -1,5 +1,5 @@
 // Decimal text to x_num and back, and doubles through that text.
-#include "matrix/format_e15.h"
+#include "matrix/matrix.h"
 #include "xarith/limbs.h"
 
 #include <charconv>
@@ -230,8 +230,8 @@ double cvxd(const x_num* a, int dgt_max) {
 void cvdx(x_num* a, double x, int dgt_max) {
     if (!std::isfinite(x)) return set_undefined(a);
     if (dgt_max < 16) {
-        char buf[matrix_internal::FORMAT_E15_MAX];
-        const std::size_t len = matrix_internal::format_e15(x, buf);
+        char buf[FORMAT_E15_MAX];
+        const std::size_t len = format_e15(x, buf);
         return cvsx(std::string_view(buf, len), a, dgt_max);
     }
     a->sign = std::signbit(x) ? '-' : '+';
@@ -242,7 +242,7 @@ void cvdx(x_num* a, double x, int dgt_max) {
     }
     std::uint64_t m = 0;
     int exp10 = 0;
-    matrix_internal::decimal16(x, &m, &exp10);
+    decimal16(x, &m, &exp10);
     int zeros = 0;
     while (m % 10 == 0) {
         m /= 10;

@@ -1,7 +1,6 @@
 // output_matrix: the exact text, the round trip through load_table, failed
 // writes that leave the target alone, file modes; the formatter against
 // printf.
-#include "matrix/format_e15.h"
 #include "matrix/matrix.h"
 #include "scratch.h"
 
@@ -60,10 +59,10 @@ TEST(FormatE15, MatchesPrintf) {
     std::mt19937_64 gen(seed);
     std::vector<double> values = {0.0, -0.0, DBL_MAX, DBL_TRUE_MIN, 9.9999999999999995, -HUGE_VAL};
     for (int i = 0; i < 3000000; ++i) values.push_back(random_double(gen));
-    char buf[matrix_internal::FORMAT_E15_MAX];
+    char buf[FORMAT_E15_MAX];
     int differ = 0;
     for (const double v : values) {
-        const std::string got(buf, matrix_internal::format_e15(v, buf));
+        const std::string got(buf, format_e15(v, buf));
         if (got != printf_e15(v) && ++differ <= 5) ADD_FAILURE() << got << " != " << printf_e15(v);
     }
     EXPECT_EQ(differ, 0);
