@@ -1,31 +1,25 @@
 // Addition, subtraction and comparison of records.
-#include "xarith/words.h"
+#include "xarith/acc.h"
 
 using namespace xarith_detail;
 
 namespace xarith_detail {
 
-// Both terms are aligned to a common exponent and cut to prec digits before
-// the limbs are added, so the cut never depends on the sum.
-// 10^100 + 1 at 30 digits: 10^100 keeps 30 digits (10^29, esp 71) and the
-// 1 lies wholly below 10^71, so it contributes nothing.
+// Both terms are cut at the grid before their limbs are added, so the cut
+// never depends on the sum.
 void add_terms(const Term& a, const Term& b, x_num* c, int prec) {
-    // align the exponents, cutting each term to the precision; the terms
-    // are copied as they are shifted, so c may hold either of them
-    const wide_t emin = std::min(a.esp, b.esp);
-    const wide_t e1 = a.esp - emin, e2 = b.esp - emin;
-    const wide_t p = std::max(e1 + digits_of(a.d, a.n), e2 + digits_of(b.d, b.n)) - prec;
-    const wide_t cut = std::max<wide_t>(p, 0);
+    // align both terms to the grid, cutting them; the terms are copied as
+    // they are shifted, so c may hold either of them
+    const wide_t grid = sum_grid(a.esp, digits_of(a.d, a.n), b.esp, digits_of(b.d, b.n), prec);
     limb_t x1[SHIFT_ROOM], x2[SHIFT_ROOM];
     // a term that sets the grid unshifted and already holds c's limbs (an
     // accumulator) is read in place
-    const bool a_in_place = e1 == cut && a.d == c->dgt;
-    int m1 = a_in_place ? a.n : shift_copy(x1, a.d, a.n, e1 - cut);
-    int m2 = shift_copy(x2, b.d, b.n, e2 - cut);
-    const limb_t* y1 = a_in_place ? c->dgt : x1;
-    const wide_t esp = emin + cut;
+    const bool a_in_place = a.esp == grid && a.d == c->dgt;
+    int m1 = a_in_place ? a.n : shift_copy(x1, a.d, a.n, a.esp - grid);
+    int m2 = shift_copy(x2, b.d, b.n, b.esp - grid);
+    limb_t* y1 = a_in_place ? c->dgt : x1;
     const int nmax = std::max(m1, m2);
-    while (m1 < nmax) (a_in_place ? c->dgt : x1)[m1++] = 0;
+    while (m1 < nmax) y1[m1++] = 0;
     while (m2 < nmax) x2[m2++] = 0;
 
     // add the magnitudes, or subtract them with the weights the signs give
@@ -46,12 +40,12 @@ void add_terms(const Term& a, const Term& b, x_num* c, int prec) {
         }
     }
 
-    // renormalise: a sum that cancels ends with ndgt 0 and sign '+'. Each
-    // aligned term holds at most prec digits, so the sum fits the limbs a
-    // result keeps and nothing is cut here.
+    // renormalise: a sum that cancels ends with ndgt 0. Each aligned term
+    // holds at most prec digits, so the sum fits the limbs a result keeps
+    // and nothing is cut here.
     c->sign = sign;
     c->ndgt = strip_top(u, nu);
-    c->esp = clamp_esp(esp);
+    c->esp = clamp_esp(grid);
 }
 
 } // namespace xarith_detail
@@ -59,32 +53,26 @@ void add_terms(const Term& a, const Term& b, x_num* c, int prec) {
 namespace {
 
 // c = a + b where b's sign is taken as b_sign (x_sub_ passes it turned).
-// A zero operand passes the other through, uncut.
+// A zero operand (ndgt 0) passes the other through, uncut; any other
+// record, one whose limbs are all 0 included, goes through the grid.
 void add_signed(const x_num* a, const x_num* b, signed char b_sign, x_num* c, int digit_max) {
-    const int n1 = a->ndgt == 0 ? 0 : strip_top(a->dgt, used_limbs(a));
-    const int n2 = b->ndgt == 0 ? 0 : strip_top(b->dgt, used_limbs(b));
-    if (n1 == 0) { // limbs all zero in a record that claims some: a zero all the same
+    if (a->ndgt == 0) {
         copy_value(c, b);
         c->sign = b_sign;
-        if (n2 == 0 && b->ndgt != 0) c->ndgt = 0;
         return;
     }
-    if (n2 == 0) {
+    if (b->ndgt == 0) {
         copy_value(c, a);
         return;
     }
     const int prec = clamp_prec(digit_max, PREC_ADD_MAX);
-    if (prec <= PREC_FAST_MAX && loadable(a) && loadable(b)) {
-        switch (words_for(prec)) {
-        case 1:
-            return add_words<1>(a, b, b_sign, c, prec);
-        case 2:
-            return add_words<2>(a, b, b_sign, c, prec);
-        default:
-            return add_words<3>(a, b, b_sign, c, prec);
-        }
-    }
-    add_terms({a->dgt, n1, a->esp, a->sign}, {b->dgt, n2, b->esp, b_sign}, c, prec);
+    const bool in_words = with_words(words_for(prec), [&](auto w) {
+        constexpr int W = decltype(w)::value;
+        if (!loadable<W>(a) || !loadable<W>(b)) return false;
+        add_records_words<W>(a, b, b_sign, c, prec);
+        return true;
+    });
+    if (!in_words) add_terms(term_of(a, a->sign), term_of(b, b_sign), c, prec);
 }
 
 } // namespace
@@ -109,8 +97,7 @@ namespace {
 std::uint64_t leading18(const limb_t* d, int n) {
     const auto limb = [&](int i) { return i >= 0 ? static_cast<std::uint64_t>(d[i]) : 0; };
     const int top = limb_digits(d[n - 1]);
-    const std::uint64_t top3 =
-        limb(n - 1) * 1000000000000ULL + limb(n - 2) * 1000000ULL + limb(n - 3);
+    const std::uint64_t top3 = limb(n - 1) * E12 + limb(n - 2) * E6 + limb(n - 3);
     return top3 * static_cast<std::uint64_t>(pow10_limb[BASE - top]) +
            limb(n - 4) / static_cast<std::uint64_t>(pow10_limb[top]);
 }
@@ -119,12 +106,12 @@ std::uint64_t leading18(const limb_t* d, int n) {
 
 namespace xarith_detail {
 
-// The sign of |a'| - |b'|, a' and b' the terms aligned and cut as a sum at
-// prec digits cuts them. A term whose leading digit lies higher is the
-// larger even after the cut: it keeps its leading power of ten while the
-// other stays below it. With equal leading powers both keep their first
-// prec digits, which 18-digit prefixes decide unless they agree.
+// A term whose leading digit lies higher is the larger even after the cut:
+// it keeps its leading power of ten while the other stays below it. With
+// equal leading powers both keep their first prec digits, which 18-digit
+// prefixes decide unless they agree; then the cut limbs do.
 int compare_cut(const Term& a, const Term& b, int prec) {
+    assert(a.n > 0 && b.n > 0 && a.d[a.n - 1] != 0 && b.d[b.n - 1] != 0);
     const wide_t da = digits_of(a.d, a.n), db = digits_of(b.d, b.n);
     const wide_t oa = a.esp + da, ob = b.esp + db; // leading power + 1
     if (oa != ob) return oa > ob ? 1 : -1;
@@ -132,8 +119,7 @@ int compare_cut(const Term& a, const Term& b, int prec) {
         const std::uint64_t pa = leading18(a.d, a.n), pb = leading18(b.d, b.n);
         if (pa != pb) return pa > pb ? 1 : -1;
     }
-    const wide_t emin = std::min(a.esp, b.esp);
-    const wide_t grid = std::max(emin, oa - prec);
+    const wide_t grid = sum_grid(a.esp, da, b.esp, db, prec);
     limb_t x1[SHIFT_ROOM], x2[SHIFT_ROOM];
     int m1 = shift_copy(x1, a.d, a.n, a.esp - grid);
     int m2 = shift_copy(x2, b.d, b.n, b.esp - grid);
@@ -147,19 +133,36 @@ int compare_cut(const Term& a, const Term& b, int prec) {
 
 } // namespace xarith_detail
 
-// The sign of x - y at dgt_max digits, without forming the difference: a
-// zero operand leaves the other's sign (turned for y), unlike signs decide
-// at once, like signs compare the cut magnitudes.
+// The sign of x - y at dgt_max digits. For records in normal form without
+// forming the difference: a zero operand leaves the other's sign (turned
+// for y), unlike signs decide at once, like signs compare the cut
+// magnitudes. A record with a leading zero limb counts its digits as
+// written, which moves the grid: its difference is formed.
 int xcomp_(const x_num* x, const x_num* y, int dgt_max) {
-    const int nx = x->ndgt == 0 ? 0 : strip_top(x->dgt, used_limbs(x));
-    const int ny = y->ndgt == 0 ? 0 : strip_top(y->dgt, used_limbs(y));
+    if (!normal(x) || !normal(y)) {
+        x_num z;
+        x_sub_(x, y, &z, dgt_max);
+        if (z.ndgt == 0) return 0;
+        return z.sign == '-' ? -1 : (z.sign == '+' ? 1 : 0);
+    }
     const auto sign_of = [](signed char s) { return s == '-' ? -1 : (s == '+' ? 1 : 0); };
-    if (nx == 0) return ny == 0 ? 0 : (y->sign == '-' ? 1 : -1);
-    if (ny == 0) return sign_of(x->sign);
+    if (x->ndgt == 0) return y->ndgt == 0 ? 0 : (y->sign == '-' ? 1 : -1);
+    if (y->ndgt == 0) return sign_of(x->sign);
     const bool xneg = x->sign == '-', yneg = y->sign == '-';
     if (xneg && !yneg) return -1;
     if (!xneg && yneg) return 1;
-    const int c = compare_cut({x->dgt, nx, x->esp, '+'}, {y->dgt, ny, y->esp, '+'},
-                              clamp_prec(dgt_max, PREC_ADD_MAX));
+    const int c = compare_cut(term_of(x, '+'), term_of(y, '+'), clamp_prec(dgt_max, PREC_ADD_MAX));
     return xneg ? -c : c;
+}
+
+// |x| against 10^(2 - dgt_max + e), the record 1 with that exponent, as
+// xcomp_ of the two compares them; the magnitude is read in place.
+int xcomp_tiny_(const x_num* x, int e, int dgt_max) {
+    x_num t;
+    xinit(&t, 1);
+    t.esp = clamp_esp(2 - static_cast<wide_t>(dgt_max) + e);
+    if (x->ndgt == 0) return -1;
+    if (normal(x)) return compare_cut(term_of(x, '+'), term_of(&t, '+'), clamp_prec(dgt_max, PREC_ADD_MAX));
+    const x_num mag = xabs_(x);
+    return xcomp_(&mag, &t, dgt_max);
 }

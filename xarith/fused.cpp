@@ -1,50 +1,115 @@
-// The multiply-add entry points on words: prepared factors, the single
-// multiply-add, runs of terms into one accumulator and rows of a matrix.
-#include "xarith/words.h"
+// The multiply-adds: acc + a * b with the digits of the product through a
+// record of its own followed by the sum, on records and on prepared
+// factors, one at a time, as a run of terms into one accumulator (a dot
+// product) and as a row of an elimination.
+#include "xarith/fused.h"
 
-#include <utility>
+#include <cstring>
+#include <new>
 
 using namespace xarith_detail;
 
+static_assert(sizeof(Prep) <= sizeof(x_prep) && alignof(Prep) <= alignof(x_prep),
+              "x_prep holds a prepared factor");
+static_assert(std::is_trivially_copyable_v<Prep>);
+
+namespace xarith_detail {
+
+int product_long(u64* r, const half_t* a, int na, const half_t* b, int nb) {
+    if (std::min(na, nb) <= COLUMN_HALVES) return mul_halves_n(r, a, na, b, nb);
+    // factors beyond 162 digits: the limb product, then its words
+    x_num x, y;
+    record_of(&x, a, na, 0, '+');
+    record_of(&y, b, nb, 0, '+');
+    limb_t l[2 * SUB_DGT + 3] = {};
+    mul_limbs(l, x.dgt, x.ndgt, y.dgt, y.ndgt);
+    const int n = words_of_limbs(r, l, (x.ndgt + y.ndgt + 2) / 3 * 3);
+    return r[n - 1] == 0 ? n - 1 : n;
+}
+
+const Prep& prep_of(const x_prep* p) {
+    return *std::launder(reinterpret_cast<const Prep*>(p->opaque));
+}
+
+// acc = acc + (a * b), the product's sign turned when `turn`, through the
+// records: x_mult_ keeps the product, and a zero accumulator takes it as it
+// is (a zero product leaves a non-zero accumulator alone).
+void add_product_records(const x_num* a, const x_num* b, x_num* acc, bool turn, int digit_max) {
+    if (a->ndgt == 0 || b->ndgt == 0) { // the zero xinit makes
+        if (acc->ndgt == 0) {
+            xinit(acc, 0);
+            if (turn) acc->sign = '-';
+        }
+        return;
+    }
+    Product p;
+    product(a, b, digit_max, &p);
+    const signed char sign = turn ? turned_sign(p.sign) : p.sign;
+    if (acc->ndgt == 0) {
+        store(acc, sign, p.d, p.n, p.esp);
+    } else if (p.n != 0) {
+        add_terms(term_of(acc, acc->sign), {p.d, p.n, clamp_esp(p.esp), sign}, acc,
+                  clamp_prec(digit_max, PREC_ADD_MAX));
+    }
+}
+
+} // namespace xarith_detail
+
 namespace {
 
+// The record a prepared factor was made from, as far as a product can tell:
+// a factor whose limbs were all 0 becomes the one limb 0.
+x_num factor_record(const Prep& p) {
+    x_num x;
+    record_of(&x, p.h, p.nh, p.esp, p.sign);
+    if (p.nh == 0 && !p.zero_record) {
+        x.dgt[0] = 0;
+        x.ndgt = 1;
+    }
+    return x;
+}
+
+// The word path for one multiply-add: non-zero factors and an accumulator
+// that can be held; false, with nothing done, otherwise.
 template <int W>
-void fused(const x_prep* a, const x_prep* b, signed char psign, x_num* acc, int prec) {
+bool add_product_words(const Prep& a, const Prep& b, signed char psign, x_num* acc, int prec) {
+    if (a.nh == 0 || b.nh == 0 || !loadable<W>(acc)) return false;
     Acc<W> s;
     s.load(acc);
-    step<W>(s, a, b, psign, prec);
+    step(s, a, b, psign, prec);
     s.store(acc);
-}
-
-using fused_kernel = void (*)(const x_prep*, const x_prep*, signed char, x_num*, int);
-template <std::size_t... I> constexpr auto fused_table(std::index_sequence<I...>) {
-    return std::array<fused_kernel, sizeof...(I)>{&fused<static_cast<int>(I) + 1>...};
-}
-constexpr auto FUSED = fused_table(std::make_index_sequence<SUM_WORDS_MAX>{});
-
-// The word path when it applies: the precision, both factors and a
-// non-zero accumulator in normal form within its limits.
-bool fused_add(const x_prep* a, const x_prep* b, signed char psign, x_num* acc, int digit_max) {
-    const int prec = clamp_prec(digit_max, PREC_ADD_MAX);
-    if (prec > PREC_FAST_MAX || a->nh == 0 || b->nh == 0 || !loadable(acc)) return false;
-    FUSED[static_cast<std::size_t>(words_for(prec) - 1)](a, b, psign, acc, prec);
     return true;
 }
 
-// acc += sum of a[r] * b[r] over r = 0..n-1 in order, the accumulator kept
-// in words from term to term. A term the word path does not take (a factor
-// outside it, a zero accumulator, which takes the product uncut) goes
-// through the record, and the words are taken up again after it.
+// acc = acc + a * b for prepared factors, the product's sign turned when
+// `turn`.
+void add_product_prepared(const Prep& a, const Prep& b, x_num* acc, bool turn, int digit_max) {
+    const int prec = clamp_prec(digit_max, PREC_ADD_MAX);
+    const signed char psign = product_sign(a.sign, b.sign);
+    const bool done = with_words(words_for(prec), [&](auto w) {
+        return add_product_words<decltype(w)::value>(a, b, turn ? turned_sign(psign) : psign, acc, prec);
+    });
+    if (done) return;
+    const x_num x = factor_record(a), y = factor_record(b);
+    add_product_records(&x, &y, acc, turn, digit_max);
+}
+
+// acc += a[r] * b[r] over r = 0..n-1 in order, the accumulator kept in
+// words from term to term. A term the word path does not take (a zero
+// factor, a zero accumulator, which takes the product uncut) goes through
+// the record, and the words are taken up again after it.
 template <int W> void dot(const x_prep* a, const x_prep* b, int n, x_num* acc, int prec) {
     Acc<W> s;
     bool held = false;
     for (int r = 0; r < n; ++r) {
-        if (!held && loadable(acc)) {
+        const Prep& pa = prep_of(&a[r]);
+        const Prep& pb = prep_of(&b[r]);
+        if (!held && loadable<W>(acc)) {
             s.load(acc);
             held = true;
         }
-        if (held && a[r].nh != 0 && b[r].nh != 0) {
-            step<W>(s, &a[r], &b[r], product_sign(a[r].sign, b[r].sign), prec);
+        if (held && pa.nh != 0 && pb.nh != 0) {
+            step(s, pa, pb, product_sign(pa.sign, pb.sign), prec);
             if (s.nw == 0) { // cancelled to zero: the next term goes through the record
                 s.store(acc);
                 held = false;
@@ -55,90 +120,59 @@ template <int W> void dot(const x_prep* a, const x_prep* b, int n, x_num* acc, i
             s.store(acc);
             held = false;
         }
-        x_mult_add_(a[r].x, b[r].x, acc, prec);
+        add_product_prepared(pa, pb, acc, false, prec);
     }
     if (held) s.store(acc);
 }
 
-using dot_kernel = void (*)(const x_prep*, const x_prep*, int, x_num*, int);
-template <std::size_t... I> constexpr auto dot_table(std::index_sequence<I...>) {
-    return std::array<dot_kernel, sizeof...(I)>{&dot<static_cast<int>(I) + 1>...};
-}
-constexpr auto DOT = dot_table(std::make_index_sequence<SUM_WORDS_MAX>{});
-
-// row[l] -= p[l] * f for l = 0..n-1, each entry on its own.
-template <int W> void sub_row(const x_prep* p, const x_prep* f, int n, x_num* row, int prec) {
-    for (int l = 0; l < n; ++l) {
-        x_num* acc = &row[l];
-        if (p[l].nh != 0 && loadable(acc)) {
-            Acc<W> s;
-            s.load(acc);
-            step<W>(s, &p[l], f, turned_sign(product_sign(p[l].sign, f->sign)), prec);
-            s.store(acc);
-        } else {
-            x_mult_sub_(p[l].x, f->x, acc, prec);
-        }
-    }
-}
-
-using row_kernel = void (*)(const x_prep*, const x_prep*, int, x_num*, int);
-template <std::size_t... I> constexpr auto row_table(std::index_sequence<I...>) {
-    return std::array<row_kernel, sizeof...(I)>{&sub_row<static_cast<int>(I) + 1>...};
-}
-constexpr auto SUB_ROW = row_table(std::make_index_sequence<SUM_WORDS_MAX>{});
-
 } // namespace
 
 void xprep_(const x_num* a, x_prep* p) {
-    p->x = a;
-    p->esp = a->esp;
-    p->sign = a->sign;
-    p->nh = 0;
-    if (!loadable(a)) return;
-    u64 w[OPERAND_WORDS];
-    const int nw = words_of(w, a->dgt, a->ndgt);
-    prep_words(p, w, nw, a->esp, a->sign);
+    prepare(new (p->opaque) Prep, a);
+}
+
+int x_mult_add_(const x_num* a, const x_num* b, x_num* acc, int digit_max) {
+    Prep pa, pb;
+    prepare(&pa, a);
+    prepare(&pb, b);
+    if (a->ndgt == 0 || b->ndgt == 0 || pa.nh == 0 || pb.nh == 0)
+        add_product_records(a, b, acc, false, digit_max);
+    else
+        add_product_prepared(pa, pb, acc, false, digit_max);
+    return 1;
+}
+
+int x_mult_sub_(const x_num* a, const x_num* b, x_num* acc, int digit_max) {
+    Prep pa, pb;
+    prepare(&pa, a);
+    prepare(&pb, b);
+    if (a->ndgt == 0 || b->ndgt == 0 || pa.nh == 0 || pb.nh == 0)
+        add_product_records(a, b, acc, true, digit_max);
+    else
+        add_product_prepared(pa, pb, acc, true, digit_max);
+    return 1;
 }
 
 int x_mult_add_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max) {
-    if (!fused_add(a, b, product_sign(a->sign, b->sign), acc, digit_max))
-        x_mult_add_(a->x, b->x, acc, digit_max);
+    add_product_prepared(prep_of(a), prep_of(b), acc, false, digit_max);
     return 1;
 }
 
 int x_mult_sub_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max) {
-    if (!fused_add(a, b, turned_sign(product_sign(a->sign, b->sign)), acc, digit_max))
-        x_mult_sub_(a->x, b->x, acc, digit_max);
+    add_product_prepared(prep_of(a), prep_of(b), acc, true, digit_max);
     return 1;
 }
 
 int x_dot_add_p_(const x_prep* a, const x_prep* b, int n, x_num* acc, int digit_max) {
     const int prec = clamp_prec(digit_max, PREC_ADD_MAX);
-    if (prec > PREC_FAST_MAX) {
-        for (int r = 0; r < n; ++r) x_mult_add_(a[r].x, b[r].x, acc, digit_max);
-    } else {
-        DOT[static_cast<std::size_t>(words_for(prec) - 1)](a, b, n, acc, prec);
-    }
+    with_words(words_for(prec), [&](auto w) { dot<decltype(w)::value>(a, b, n, acc, prec); });
     return 1;
 }
 
 namespace xarith_detail {
 
 void sub_row_p(const x_prep* p, const x_prep* f, int n, x_num* row, int digit_max) {
-    const int prec = clamp_prec(digit_max, PREC_ADD_MAX);
-    if (prec > PREC_FAST_MAX || f->nh == 0) {
-        for (int l = 0; l < n; ++l) x_mult_sub_(p[l].x, f->x, &row[l], digit_max);
-    } else {
-        SUB_ROW[static_cast<std::size_t>(words_for(prec) - 1)](p, f, n, row, prec);
-    }
-}
-
-bool add_product_fast(const x_num* a, const x_num* b, x_num* acc, signed char sign, int digit_max) {
-    if (digit_max > PREC_FAST_MAX) return false;
-    x_prep pa, pb;
-    xprep_(a, &pa);
-    xprep_(b, &pb);
-    return fused_add(&pa, &pb, sign, acc, digit_max);
+    for (int l = 0; l < n; ++l) add_product_prepared(prep_of(&p[l]), prep_of(f), &row[l], true, digit_max);
 }
 
 } // namespace xarith_detail

@@ -1,6 +1,8 @@
-// Limb kernels of xarith: operations on runs of base-10^6 limbs, least
-// significant first, that know nothing of signs, exponents or precision.
-// Internal to the library.
+// Limb kernels: runs of base-10^6 limbs, least significant first, the
+// digits of a record. They know nothing of signs, exponents or precision:
+// each works on (limbs, count), writes nothing past the count it is given
+// room for, and returns its carry or borrow to the caller. Internal to the
+// library.
 #ifndef XARITH_LIMBS_H
 #define XARITH_LIMBS_H
 
@@ -25,27 +27,6 @@ static_assert(80LL * (DM - 1) * (DM - 1) + DM < INT64_MAX / 2, "product columns 
 
 inline constexpr limb_t pow10_limb[BASE + 1] = {1, 10, 100, 1000, 10000, 100000, 1000000};
 
-// Precision bounds: the most digits each operation can honour within a
-// record (see the header).
-inline constexpr int PREC_ADD_MAX = 6 * (SUB_DGT - 1);     // 234
-inline constexpr int PREC_DIV_MAX = 6 * (SUB_DGT - 3) + 5; // 227: Qmax + 1 <= 40
-inline constexpr int PREC_CVSX_MAX = 6 * SUB_DGT - 1;      // 239: 240 characters kept
-inline constexpr int PREC_CVXS_MAX = 6 * SUB_DGT;          // 240
-
-inline int clamp_prec(int dgt_max, int most) {
-    return std::clamp(dgt_max, 1, most);
-}
-
-// Limbs a record keeps at precision dgt_max.
-inline int ndgt_max_of(int dgt_max) {
-    return clamp_prec(dgt_max, INT_MAX - 12) / BASE + 2;
-}
-
-// An exponent computed in 64 bits, saturated into the record's field.
-inline std::int32_t clamp_esp(wide_t e) {
-    return static_cast<std::int32_t>(std::clamp<wide_t>(e, INT32_MIN, INT32_MAX));
-}
-
 // Decimal digits of a limb value (0 for 0): from its bit length, about
 // log10(2^bits) = bits x 1233 / 4096, one comparison settles the count.
 inline int limb_digits(limb_t v) {
@@ -54,24 +35,20 @@ inline int limb_digits(limb_t v) {
     return guess + (u >= static_cast<std::uint32_t>(pow10_limb[std::min(guess, BASE)]));
 }
 
-// Limbs in use of a record, guarded against a corrupt count.
-inline int used_limbs(const x_num* x) {
-    return std::clamp<int>(x->ndgt, 0, SUB_DGT);
-}
-
 // Count of d[0..n) once leading zero limbs are stripped.
 inline int strip_top(const limb_t* d, int n) {
     while (n > 0 && d[n - 1] == 0) --n;
     return n;
 }
 
-// Decimal digits of the magnitude d[0..n), d[n-1] being its top limb.
+// Decimal digits of the run d[0..n) as written out from its top limb:
+// 6 (n - 1) plus the digits of d[n-1], so a top limb of 0 counts none.
 inline int digits_of(const limb_t* d, int n) {
     return n == 0 ? 0 : BASE * (n - 1) + limb_digits(d[n - 1]);
 }
 
 // d[0..n) times 10^M for 0 < M < 6; returns the digits pushed out of the
-// top limb (the new top limb when not 0).
+// top limb, which the caller stores as a new top limb when not 0.
 // 999999 shifted 3 -> limbs 999000 | carry 999.
 template <int M> limb_t shift_digits_left_m(limb_t* d, int n) {
     constexpr limb_t a = pow10_limb[M], b = pow10_limb[BASE - M];
@@ -97,8 +74,9 @@ template <int M> void shift_digits_right_m(limb_t* d, int n) {
     }
 }
 
-// One case per digit count, so every divisor is a constant.
+// One case per digit count 0..5, so every divisor is a constant.
 inline limb_t shift_digits_left(limb_t* d, int n, int m) {
+    assert(m >= 0 && m < BASE);
     switch (m) {
     case 1:
         return shift_digits_left_m<1>(d, n);
@@ -116,48 +94,27 @@ inline limb_t shift_digits_left(limb_t* d, int n, int m) {
 }
 
 inline void shift_digits_right(limb_t* d, int n, int m) {
+    assert(m >= 0 && m < BASE);
     switch (m) {
     case 1:
-        shift_digits_right_m<1>(d, n);
-        break;
+        return shift_digits_right_m<1>(d, n);
     case 2:
-        shift_digits_right_m<2>(d, n);
-        break;
+        return shift_digits_right_m<2>(d, n);
     case 3:
-        shift_digits_right_m<3>(d, n);
-        break;
+        return shift_digits_right_m<3>(d, n);
     case 4:
-        shift_digits_right_m<4>(d, n);
-        break;
+        return shift_digits_right_m<4>(d, n);
     case 5:
-        shift_digits_right_m<5>(d, n);
-        break;
+        return shift_digits_right_m<5>(d, n);
     default:
-        break;
+        return;
     }
-}
-
-// d[0..n) times 10^k, k >= 0: digits first, then whole limbs. The caller
-// provides room for the result (n + k / 6 + 1 limbs). Returns the count.
-inline int shift_left(limb_t* d, int n, wide_t k) {
-    if (n == 0 && k / BASE == 0) return 0;
-    const int m = static_cast<int>(k % BASE);
-    const int w = static_cast<int>(k / BASE);
-    if (m != 0) {
-        const limb_t carry = shift_digits_left(d, n, m);
-        if (carry != 0) d[n++] = carry;
-    }
-    if (w != 0) {
-        std::memmove(d + w, d, sizeof(limb_t) * static_cast<std::size_t>(n));
-        std::fill(d, d + w, 0);
-        n += w;
-    }
-    return n;
 }
 
 // d[0..n) divided by 10^k, k >= 0, truncating: digits first, then whole
 // limbs. Returns the count: n less the limbs shifted out, 0 when all are.
 inline int shift_right(limb_t* d, int n, wide_t k) {
+    assert(n >= 0 && k >= 0);
     const wide_t w = k / BASE;
     if (w >= n) {
         std::fill(d, d + n, 0);
@@ -211,6 +168,7 @@ inline constexpr int SHIFT_ROOM = 2 * SUB_DGT + 2;
 // top limb may be 0. dst has room for n + w limbs, at most SHIFT_ROOM - 1.
 // 7123456 shifted by -2: w = 0, r = 2: limbs 71234 and 0.
 inline int shift_copy(limb_t* dst, const limb_t* src, int n, wide_t k) {
+    assert(n > 0);
     if (k == 0) { // the term that sets the grid of a sum often needs no shift
         for (int i = 0; i < n; ++i) dst[i] = src[i];
         return n;
@@ -218,6 +176,7 @@ inline int shift_copy(limb_t* dst, const limb_t* src, int n, wide_t k) {
     const wide_t w = k >= 0 ? (k + BASE - 1) / BASE : -(-k / BASE);
     const int r = static_cast<int>(BASE * w - k);
     if (n + w <= 0) return 0;
+    assert(n + w < SHIFT_ROOM);
     const LimbMagic mg = LIMB_MAGIC[static_cast<std::size_t>(r)];
     const limb_t low = pow10_limb[r], up = pow10_limb[BASE - r];
     // L[i] = src[i - w]: zeros below the source for w > 0, the lowest
@@ -239,7 +198,7 @@ inline int shift_copy(limb_t* dst, const limb_t* src, int n, wide_t k) {
     return len;
 }
 
-// r[0..n) = a[0..n) + b[0..n); returns the final carry.
+// r[0..n) = a[0..n) + b[0..n); returns the final carry (0 or 1).
 inline limb_t add_n(limb_t* r, const limb_t* a, const limb_t* b, int n) {
     limb_t carry = 0;
     for (int i = 0; i < n; ++i) {
@@ -250,7 +209,8 @@ inline limb_t add_n(limb_t* r, const limb_t* a, const limb_t* b, int n) {
     return carry;
 }
 
-// r[0..n) = a[0..n) - b[0..n) modulo 10^(6n); returns the final borrow.
+// r[0..n) = a[0..n) - b[0..n) modulo 10^(6n); returns the final borrow
+// (0 or 1), which the caller turns into a sign.
 inline limb_t sub_n(limb_t* r, const limb_t* a, const limb_t* b, int n) {
     limb_t borrow = 0;
     for (int i = 0; i < n; ++i) {
@@ -272,63 +232,17 @@ inline void complement_n(limb_t* d, int n) {
     for (int i = k + 1; i < n; ++i) d[i] = DM - 1 - d[i];
 }
 
-// Writes the value of a run of limbs into a record; only the limbs in use
-// are copied, by a plain loop (the runs are short).
-inline void store(x_num* c, signed char sign, const limb_t* d, int n, wide_t esp) {
-    c->sign = sign;
-    c->ndgt = n;
-    c->esp = clamp_esp(esp);
-    for (int i = 0; i < n; ++i) c->dgt[i] = d[i];
+// True when a[0..n) >= b[0..n), both read from the top.
+inline bool geq_n(const limb_t* a, const limb_t* b, int n) {
+    for (int i = n - 1; i >= 0; --i)
+        if (a[i] != b[i]) return a[i] > b[i];
+    return true;
 }
 
-// *c = *a for the fields that carry the value; c may be a.
-inline void copy_value(x_num* c, const x_num* a) {
-    if (c == a) return;
-    const int n = used_limbs(a);
-    c->sign = a->sign;
-    c->esp = a->esp;
-    c->ndgt = n;
-    for (int i = 0; i < n; ++i) c->dgt[i] = a->dgt[i];
-}
-
-inline signed char product_sign(signed char a, signed char b) {
-    return a == b ? '+' : '-';
-}
-
-// The sign a negation gives: '-' becomes '+', any other sign '-'.
-inline signed char turned_sign(signed char s) {
-    return s == '-' ? '+' : '-';
-}
-
-// A non-zero operand of a sum: the limbs of its magnitude in normal form,
-// its exponent and sign.
-struct Term {
-    const limb_t* d;
-    int n;
-    std::int32_t esp;
-    signed char sign;
-};
-
-// c = a + b at prec digits (prec within 1..PREC_ADD_MAX), as x_add_ forms
-// it; c may hold the limbs of either term.
-void add_terms(const Term& a, const Term& b, x_num* c, int prec);
-
-// The sign of |a'| - |b'|: the magnitudes as add_terms aligns and cuts
-// them at prec digits, compared without forming the difference.
-int compare_cut(const Term& a, const Term& b, int prec);
-
-// r[0..na+nb) = a[0..na) * b[0..nb), the schoolbook product of limb runs.
+// r[0..na+nb) = a[0..na) * b[0..nb), the schoolbook product; the top limb
+// may be 0. Fixed-size kernels serve operands of up to MUL_FIXED limbs.
 void mul_limbs(limb_t* r, const limb_t* a, int na, const limb_t* b, int nb);
-
-// acc = acc + (a * b), the product's sign taken as `sign`, with the digits
-// of the product in a record of its own added at digit_max; false, with
-// nothing done, for operands the fixed-width path does not take (a zero
-// accumulator, precisions above 54 digits, operands beyond 11 limbs).
-bool add_product_fast(const x_num* a, const x_num* b, x_num* acc, signed char sign, int digit_max);
-
-// row[l] = row[l] - p[l] * f for l = 0..n-1, as x_mult_sub_p_ gives each;
-// no entry of row may be a record a factor was prepared from.
-void sub_row_p(const x_prep* p, const x_prep* f, int n, x_num* row, int digit_max);
+inline constexpr int MUL_FIXED = 12;
 
 } // namespace xarith_detail
 

@@ -1,6 +1,6 @@
 // The x_num record: creation, inspection, negation, renormalisation and
 // rescaling.
-#include "xarith/limbs.h"
+#include "xarith/record.h"
 
 #include <cstdio>
 #include <cstdlib>

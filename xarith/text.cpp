@@ -1,6 +1,6 @@
 // Decimal text to x_num and back, and doubles through that text.
 #include "matrix/matrix.h"
-#include "xarith/limbs.h"
+#include "xarith/record.h"
 
 #include <charconv>
 #include <cmath>

@@ -118,6 +118,12 @@ int x_add_(const x_num* a, const x_num* b, x_num* c, int digit_max);
 int x_sub_(const x_num* a, const x_num* b, x_num* c, int digit_max);
 // -1, 0 or 1 as x is below, equal to or above y at dgt_max digits.
 int xcomp_(const x_num* x, const x_num* y, int dgt_max);
+// The zero threshold of the eliminations: -1, 0 or 1 as |x| is below,
+// equal to or above 10^(2 - dgt_max + e) at dgt_max digits, e the decimal
+// order of the numbers x is judged against. Truncated elimination leaves
+// about (their size) x 10^(1 - dgt_max) where exact arithmetic gives 0, so
+// a smaller x carries no digit of its own.
+int xcomp_tiny_(const x_num* x, int e, int dgt_max);
 // c = a * b; returns 1.
 int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max);
 // acc = acc + a * b and acc = acc - a * b: the product cut as x_mult_
@@ -126,23 +132,22 @@ int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max);
 // a or b.
 int x_mult_add_(const x_num* a, const x_num* b, x_num* acc, int digit_max);
 int x_mult_sub_(const x_num* a, const x_num* b, x_num* acc, int digit_max);
-// A factor prepared for many products: the operand's limbs read once into
-// base-10^9 digits. x_mult_add_p_ and x_mult_sub_p_ on prepared factors
-// give the records x_mult_add_ and x_mult_sub_ give on the records the
-// factors were prepared from, which must stay in place and unchanged while
-// the factors are in use; acc must not be one of those records.
+// A factor prepared once for many products: the digits of a record read
+// into the library's own form, which the multiply-adds below take without
+// reading the record again. It holds a copy of the value, so the record
+// may change once the factor is made; copy it like a record. The results
+// are the records the record forms give: x_mult_add_p_ and x_mult_sub_p_
+// those of x_mult_add_ and x_mult_sub_ on the records the factors were
+// prepared from, at any precision.
 struct x_prep {
-    const x_num* x;     // the record
-    std::uint32_t h[8]; // its mantissa, base 10^9, least significant first
-    std::int32_t esp;   // its exponent
-    std::int32_t nh;    // digits of h in use; 0 for a record taken as it is
-    signed char sign;
+    alignas(8) unsigned char opaque[120];
 };
 void xprep_(const x_num* a, x_prep* p);
 int x_mult_add_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max);
 int x_mult_sub_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max);
 // acc = acc + a[0] * b[0] + ... + a[n-1] * b[n-1], the terms added in that
-// order, each as x_mult_add_p_ adds it; returns 1.
+// order, each as x_mult_add_p_ adds it, the sum held in the library's own
+// form from term to term; returns 1. A dot product of many terms.
 int x_dot_add_p_(const x_prep* a, const x_prep* b, int n, x_num* acc, int digit_max);
 // v3 = v1 / v2; returns 1, or 0 for a zero divisor (v3 then undefined).
 int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max);
@@ -178,9 +183,10 @@ void dump_det(const x_num* det, int dgt_max);
 // Gauss-Jordan elimination with full pivoting: solves a X = b for m
 // right-hand sides in place (a becomes its inverse, b the solutions) and
 // sets det. A pivot is judged against 10^(2 - dgt_max + e), e the decimal
-// order of a's largest entry. Returns -1, or 0 when a is singular. Up to 54
-// digits the entries are held in words during the elimination, a working
-// copy of about 100 bytes an entry, freed before return.
+// order of a's largest entry (xcomp_tiny_). Returns -1, or 0 when a is
+// singular. The entries are held in the library's own form during the
+// elimination, a working copy of 8 x (3 dgt_max / 18 + 2) + 24 bytes an entry or
+// less, freed before return.
 int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max);
 
 #endif

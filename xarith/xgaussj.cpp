@@ -1,38 +1,36 @@
 // Gauss-Jordan elimination with full pivoting on x_num matrices.
 #include "matrix/matrix.h"
-#include "xarith/words.h"
+#include "xarith/fused.h"
 
 #include <algorithm>
 #include <utility>
 #include <vector>
 
+using namespace xarith_detail;
+
 namespace {
 
-// The zero threshold for a's pivots: 10^(2 - dgt_max + e), e the decimal
-// order of the largest entry (0 when all are zero). Truncated elimination
-// of a singular matrix leaves about (largest entry) x 10^(1 - dgt_max) in
-// place of a zero pivot, so the threshold must scale with the entries.
-x_num pivot_threshold(x_num** a, int n, int dgt_max) {
+// The decimal order of a's largest entry (0 when all are zero), which the
+// pivots are judged against: truncated elimination of a singular matrix
+// leaves about (largest entry) x 10^(1 - dgt_max) in place of a zero
+// pivot, so the threshold scales with the entries.
+int largest_order(x_num** a, int n) {
     int e = -99999;
     for (int i = 1; i <= n; ++i)
         for (int j = 1; j <= n; ++j) e = std::max(e, x_ord_(&a[i][j]));
-    if (e == -99999) e = 0;
-    x_num t;
-    xinit(&t, 1);
-    t.esp = 2 - dgt_max + e;
-    return t;
+    return e == -99999 ? 0 : e;
 }
 
 // Whether |x| >= |big| as xcomp_ of the magnitudes judges it at dgt_max
 // digits (big null: zero). The records are compared in place, no copies.
 bool not_below(const x_num* x, const x_num* big, int dgt_max) {
-    using namespace xarith_detail;
-    const int nb = big == nullptr ? 0 : strip_top(big->dgt, used_limbs(big));
-    if (nb == 0) return true;
-    const int nx = x->ndgt == 0 ? 0 : strip_top(x->dgt, used_limbs(x));
-    if (nx == 0) return false;
-    return compare_cut({x->dgt, nx, x->esp, '+'}, {big->dgt, nb, big->esp, '+'},
-                       clamp_prec(dgt_max, PREC_ADD_MAX)) >= 0;
+    if (big == nullptr || big->ndgt == 0) return true;
+    if (x->ndgt == 0) return false;
+    if (!normal(x) || !normal(big)) {
+        const x_num mx = xabs_(x), mb = xabs_(big);
+        return xcomp_(&mx, &mb, dgt_max) >= 0;
+    }
+    return compare_cut(term_of(x, '+'), term_of(big, '+'), clamp_prec(dgt_max, PREC_ADD_MAX)) >= 0;
 }
 
 // Columns of the pivot row prepared at a time for the elimination: each
@@ -86,7 +84,7 @@ struct RecordCells {
                 // subtracting the zero products would give
                 if (factor.ndgt == 0) continue;
                 xprep_(&factor, &dum);
-                xarith_detail::sub_row_p(pivot, &dum, to - from + 1, &mat[ll][from], dgt_max);
+                sub_row_p(pivot, &dum, to - from + 1, &mat[ll][from], dgt_max);
             }
         };
         for (int from = 1; from <= m; from += CHUNK)
@@ -100,23 +98,22 @@ struct RecordCells {
     void finish() {}
 };
 
-// The entries held as words for the whole elimination, at the precisions
-// the word arithmetic takes: each multiply-subtract then reads and writes
-// words instead of converting limbs both ways. The records are written at
-// the end (or when the matrix proves singular), holding what the record
-// path would leave in them.
+// The entries held as words for the whole elimination: each
+// multiply-subtract then reads and writes words instead of converting limbs
+// both ways. The records are written at the end (or when the matrix proves
+// singular), holding what the record path would leave in them.
 template <int W> struct WordCells {
-    using Cell = xarith_detail::Acc<W>;
+    using Cell = Acc<W>;
+    using CellPrep = PrepOf<2 * W + 2>; // a cell holds at most W + 1 words
     x_num** a;
     x_num** b;
     int n, m, prec;
     std::vector<Cell> cells; // row i: a's n entries, then b's m
-    std::vector<x_prep> pivot;
+    std::vector<CellPrep> pivot;
 
-    // Whether every entry can be held: normal form within the limbs the
-    // words take, or zero.
+    // Whether every entry can be held: zero, or loadable.
     static bool fits(x_num** a, x_num** b, int n, int m) {
-        const auto ok = [](const x_num& x) { return x.ndgt == 0 || xarith_detail::loadable(&x); };
+        const auto ok = [](const x_num& x) { return x.ndgt == 0 || loadable<W>(&x); };
         for (int i = 1; i <= n; ++i) {
             for (int l = 1; l <= n; ++l)
                 if (!ok(a[i][l])) return false;
@@ -137,36 +134,29 @@ template <int W> struct WordCells {
     }
 
     // column l of the joined row: a's columns 1..n, then b's as n + 1..n + m
-    std::size_t at(int i, int l) const {
-        return static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n + m) +
-               static_cast<std::size_t>(l - 1);
+    Cell& cell(int i, int l) {
+        return cells[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n + m) +
+                     static_cast<std::size_t>(l - 1)];
     }
-    Cell& cell(int i, int l) { return cells[at(i, l)]; }
-    const Cell& cell(int i, int l) const { return cells[at(i, l)]; }
+    const Cell& cell(int i, int l) const { return const_cast<WordCells*>(this)->cell(i, l); }
 
     static void load(Cell& c, const x_num* x) {
-        if (x->ndgt != 0) {
+        if (x->ndgt != 0)
             c.load(x);
-            return;
-        }
-        for (auto& w : c.buf) w = 0;
-        c.nw = 0;
-        c.digits = 0;
-        c.esp = x->esp;
-        c.sign = x->sign;
-    }
-    static Cell zero_cell(signed char sign) {
-        x_num z;
-        xinit(&z, 0);
-        z.sign = sign;
-        Cell c;
-        load(c, &z);
-        return c;
+        else
+            c.load_zero(x->sign, x->esp);
     }
     static x_num record(const Cell& c) {
         x_num x;
         c.store(&x);
         return x;
+    }
+    // The prepared factor of a non-zero cell.
+    static void prepare_cell(CellPrep* p, const Cell& c) {
+        p->esp = c.esp;
+        p->sign = c.sign;
+        p->zero_record = c.nw == 0;
+        p->nh = static_cast<std::int16_t>(c.nw == 0 ? 0 : halves_of_words(p->h, c.c(), c.nw));
     }
 
     // |x| >= |big| at prec digits: the leading powers, then the magnitudes
@@ -176,13 +166,12 @@ template <int W> struct WordCells {
         const Cell& x = cell(j, k);
         const Cell& y = cell(bj, bk);
         if (x.nw == 0) return false;
-        const xarith_detail::wide_t ox = static_cast<xarith_detail::wide_t>(x.esp) + x.digits;
-        const xarith_detail::wide_t oy = static_cast<xarith_detail::wide_t>(y.esp) + y.digits;
+        const wide_t ox = static_cast<wide_t>(x.esp) + x.digits;
+        const wide_t oy = static_cast<wide_t>(y.esp) + y.digits;
         if (ox != oy) return ox > oy;
-        const xarith_detail::wide_t grid =
-            std::max<xarith_detail::wide_t>(std::min(x.esp, y.esp), ox - prec);
-        const auto cx = xarith_detail::aligned<W>(x.c(), x.nw, x.esp - grid);
-        const auto cy = xarith_detail::aligned<W>(y.c(), y.nw, y.esp - grid);
+        const wide_t grid = sum_grid(x.esp, x.digits, y.esp, y.digits, prec);
+        const auto cx = aligned<W>(x.c(), x.nw, x.esp - grid);
+        const auto cy = aligned<W>(y.c(), y.nw, y.esp - grid);
         for (int i = W - 1; i >= 0; --i)
             if (cx.w[i] != cy.w[i]) return cx.w[i] > cy.w[i];
         return true;
@@ -208,37 +197,30 @@ template <int W> struct WordCells {
     // prepared whole and the row's factor taken before its entry is
     // cleared.
     void eliminate(int icol) {
-        using namespace xarith_detail;
-        for (int l = 1; l <= n + m; ++l) {
-            const Cell& c = cell(icol, l);
-            x_prep& p = pivot[static_cast<std::size_t>(l - 1)];
-            p.x = nullptr;
-            p.nh = 0;
-            p.esp = c.esp;
-            p.sign = c.sign;
-            if (c.nw != 0) prep_words(&p, c.c(), c.nw, c.esp, c.sign);
-        }
+        for (int l = 1; l <= n + m; ++l) prepare_cell(&pivot[static_cast<std::size_t>(l - 1)], cell(icol, l));
+        Cell zero_plus;
+        zero_plus.load_zero('+', 0);
         for (int ll = 1; ll <= n; ++ll) {
             if (ll == icol) continue;
             const Cell f = cell(ll, icol);
-            cell(ll, icol) = zero_cell('+');
+            cell(ll, icol) = zero_plus;
             // a zero factor leaves the row as it is
             if (f.nw == 0) continue;
-            x_prep dum;
-            prep_words(&dum, f.c(), f.nw, f.esp, f.sign);
+            CellPrep dum;
+            prepare_cell(&dum, f);
             for (int l = 1; l <= n + m; ++l) {
-                const x_prep& p = pivot[static_cast<std::size_t>(l - 1)];
+                const CellPrep& p = pivot[static_cast<std::size_t>(l - 1)];
                 Cell& s = cell(ll, l);
                 if (p.nh == 0) { // a zero product: the difference is s, or -0 from 0
-                    if (s.nw == 0) s = zero_cell('-');
+                    if (s.nw == 0) s.load_zero('-', 0);
                 } else if (s.nw == 0) {
                     // 0 - p x dum is the product uncut, as the record path makes it
                     const x_num pr = record(cell(icol, l)), fr = record(f);
                     x_num acc = record(s);
-                    x_mult_sub_(&pr, &fr, &acc, prec);
+                    add_product_records(&pr, &fr, &acc, true, prec);
                     load(s, &acc);
                 } else {
-                    step<W>(s, &p, &dum, turned_sign(product_sign(p.sign, dum.sign)), prec);
+                    step(s, p, dum, turned_sign(product_sign(p.sign, dum.sign)), prec);
                 }
             }
         }
@@ -254,7 +236,7 @@ template <int W> struct WordCells {
 
 // The stages of the elimination on either kind of cells.
 template <class Cells>
-int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, const x_num& tiny, int dgt_max) {
+int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, int order, int dgt_max) {
     int* indxc = ivector(1, n);
     int* indxr = ivector(1, n);
     int* ipiv = ivector(1, n);
@@ -298,8 +280,7 @@ int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, const x_num& tiny, int 
         const x_num pivot = c.get(icol, icol);
         x_mult_(&pivot, det, &temp, dgt_max);
         *det = temp;
-        const x_num mag = xabs_(&pivot);
-        if (xcomp_(&mag, &tiny, dgt_max) < 0) {
+        if (xcomp_tiny_(&pivot, order, dgt_max) < 0) {
             c.finish();
             release();
             return 0;
@@ -321,31 +302,22 @@ int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, const x_num& tiny, int 
     return -1;
 }
 
-template <int W>
-int gauss_jordan_words(x_num** a, int n, x_num** b, int m, x_num* det, const x_num& tiny,
-                       int prec) {
-    WordCells<W> c(a, b, n, m, prec);
-    return gauss_jordan(c, a, n, det, tiny, prec);
-}
-
 } // namespace
 
 int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
-    using namespace xarith_detail;
-    const x_num tiny = pivot_threshold(a, n, dgt_max);
+    const int order = largest_order(a, n);
     xinit(det, 1);
     if (n < 1) return -1;
     const int prec = clamp_prec(dgt_max, PREC_ADD_MAX);
-    if (prec == dgt_max && prec <= PREC_FAST_MAX && WordCells<1>::fits(a, b, n, m)) {
-        switch (words_for(prec)) {
-        case 1:
-            return gauss_jordan_words<1>(a, n, b, m, det, tiny, prec);
-        case 2:
-            return gauss_jordan_words<2>(a, n, b, m, det, tiny, prec);
-        default:
-            return gauss_jordan_words<3>(a, n, b, m, det, tiny, prec);
-        }
+    if (prec == dgt_max) {
+        const int r = with_words(words_for(prec), [&](auto w) {
+            constexpr int W = decltype(w)::value;
+            if (!WordCells<W>::fits(a, b, n, m)) return 1;
+            WordCells<W> c(a, b, n, m, prec);
+            return gauss_jordan(c, a, n, det, order, prec);
+        });
+        if (r != 1) return r;
     }
     RecordCells c{a, b, n, m, dgt_max};
-    return gauss_jordan(c, a, n, det, tiny, dgt_max);
+    return gauss_jordan(c, a, n, det, order, dgt_max);
 }

@@ -1,0 +1,284 @@
+// Record-level forms in words: the accumulator a run of sums and
+// multiply-adds is held in, prepared factors, and the multiply-add step on
+// them. Internal to the library.
+//
+// Why the word path gives the digits of the record path. A sum cuts both
+// terms at its grid (sum_grid), each cut term then below 10^prec, so a sum
+// at prec <= 18 W fits W words and a carry. x_mult_ keeps prec / 6 + 2
+// limbs of a product, more than prec digits: whenever it drops limbs the
+// grid lies above them, and cutting the whole product at the grid gives
+// the digits of cutting the kept limbs there. Only the exponent of the
+// kept product, which decides the grid when nothing is cut, depends on the
+// drop, and the step below takes it into account. A record's limbs are its
+// mantissa in base 10^6 for its exponent, so words and limbs carry the same
+// number.
+#ifndef XARITH_ACC_H
+#define XARITH_ACC_H
+
+#include "xarith/halves.h"
+#include "xarith/record.h"
+
+#include <type_traits>
+
+namespace xarith_detail {
+
+// The words a sum at prec digits needs; every precision a sum takes
+// (1..PREC_ADD_MAX) has its W.
+inline int words_for(int prec) {
+    return (prec + WORD_DIGITS - 1) / WORD_DIGITS;
+}
+inline constexpr int WORDS_MAX = (PREC_ADD_MAX + WORD_DIGITS - 1) / WORD_DIGITS;
+
+// f(std::integral_constant<int, W>{}) for the run-time w in 1..WORDS_MAX:
+// every W gets code of its own, its loops unrolled.
+template <class F> decltype(auto) with_words(int w, F&& f) {
+    static_assert(WORDS_MAX == 13, "a case for every W");
+    assert(w >= 1 && w <= WORDS_MAX);
+    switch (w) {
+    case 1:
+        return f(std::integral_constant<int, 1>{});
+    case 2:
+        return f(std::integral_constant<int, 2>{});
+    case 3:
+        return f(std::integral_constant<int, 3>{});
+    case 4:
+        return f(std::integral_constant<int, 4>{});
+    case 5:
+        return f(std::integral_constant<int, 5>{});
+    case 6:
+        return f(std::integral_constant<int, 6>{});
+    case 7:
+        return f(std::integral_constant<int, 7>{});
+    case 8:
+        return f(std::integral_constant<int, 8>{});
+    case 9:
+        return f(std::integral_constant<int, 9>{});
+    case 10:
+        return f(std::integral_constant<int, 10>{});
+    case 11:
+        return f(std::integral_constant<int, 11>{});
+    case 12:
+        return f(std::integral_constant<int, 12>{});
+    default:
+        return f(std::integral_constant<int, 13>{});
+    }
+}
+
+// A factor prepared once for many products: its mantissa in halves (the
+// integer the record's limbs form), exponent and sign. nh = 0 for a zero
+// value; zero_record tells a record with ndgt 0 (whose product is the
+// zero xinit makes) from one whose limbs are all 0 (whose product keeps
+// the signs' sign and the exponents' sum, as x_mult_ gives it). This is
+// the inside of the public x_prep, with room for H halves: any record's
+// for an x_prep, fewer where the values are known to be short (the cells of
+// an elimination), which keeps more of them in the cache.
+template <int H> struct PrepOf {
+    std::int32_t esp;
+    std::int16_t nh;
+    signed char sign;
+    bool zero_record;
+    half_t h[H];
+};
+using Prep = PrepOf<RECORD_HALVES>;
+
+inline void prepare(Prep* p, const x_num* a) {
+    p->esp = a->esp;
+    p->sign = a->sign;
+    p->zero_record = a->ndgt == 0;
+    const int n = strip_top(a->dgt, used_limbs(a));
+    p->nh = static_cast<std::int16_t>(n == 0 ? 0 : halves_of_limbs(p->h, a->dgt, n));
+}
+
+// The words of a product of factors beyond the fixed kernels (at most
+// one zero word on top).
+int product_long(u64* r, const half_t* a, int na, const half_t* b, int nb);
+
+// The record a prepared factor stands for, in normal form: the limbs of
+// its mantissa (trailing zero limbs as the record had them).
+inline void record_of(x_num* x, const half_t* h, int nh, std::int32_t esp, signed char sign) {
+    x->sign = sign;
+    x->esp = esp;
+    if (nh == 0) {
+        x->ndgt = 0;
+        return;
+    }
+    const int nl = std::min(SUB_DGT, (9 * nh + BASE - 1) / BASE);
+    limbs_of_halves(x->dgt, nl, h, nh);
+    x->ndgt = strip_top(x->dgt, nl);
+}
+
+// The words of the product of two non-zero prepared factors into r;
+// returns their count, the top word non-zero. r has room for
+// 2 RECORD_WORDS + 1 words.
+template <class A, class B>
+[[gnu::always_inline]] inline int product_words(u64* r, const A& a, const B& b) {
+    int n;
+    if (a.nh <= MUL_HALVES_FIXED && b.nh <= MUL_HALVES_FIXED) [[likely]] {
+        MUL_HALVES[static_cast<std::size_t>((a.nh - 1) * MUL_HALVES_FIXED + b.nh - 1)](r, a.h, b.h);
+        n = (a.nh + b.nh + 1) / 2;
+    } else {
+        n = product_long(r, a.h, a.nh, b.h, b.nh);
+    }
+    // factors with non-zero top halves make na + nb - 1 or na + nb halves:
+    // at most one zero word on top
+    return r[n - 1] == 0 ? n - 1 : n;
+}
+
+// Whether a record can enter an Acc<W>: normal form, non-zero, and no
+// more limbs than a value of W + 1 words.
+template <int W> inline bool loadable(const x_num* x) {
+    const int n = x->ndgt;
+    return n > 0 && n <= 3 * (W + 1) && x->dgt[n - 1] != 0;
+}
+
+// A sum held in words between sums and multiply-adds: sign x c[0..nw) x
+// 10^esp, with its decimal digits. Its record is the words' limbs with the
+// same exponent. The value (a sum at prec <= 18 W digits and its carry, or
+// a kept product: at most W + 1 words) sits in buf with W zero words below
+// it and zeros above as far as aligned<W> reads.
+template <int W> struct Acc {
+    u64 buf[3 * W + 2];
+    int nw;
+    int digits;
+    std::int32_t esp;
+    signed char sign;
+
+    u64* c() { return buf + W; }
+    const u64* c() const { return buf + W; }
+
+    // From a record that is loadable<W>.
+    void load(const x_num* x) {
+        assert(loadable<W>(x));
+        for (int i = 0; i < W; ++i) buf[i] = 0;
+        nw = words_of_limbs(c(), x->dgt, x->ndgt);
+        for (int i = 0; i <= W; ++i) c()[nw + i] = 0; // as far as aligned<W> reads
+        digits = digits_of(x->dgt, x->ndgt);
+        esp = x->esp;
+        sign = x->sign;
+    }
+
+    // A zero, its sign and exponent kept as a record would hold them.
+    void load_zero(signed char s, std::int32_t e) {
+        for (auto& w : buf) w = 0;
+        nw = 0;
+        digits = 0;
+        esp = e;
+        sign = s;
+    }
+
+    void store(x_num* x) const {
+        limbs_of_words(x->dgt, c(), nw);
+        x->ndgt = (digits + BASE - 1) / BASE;
+        x->esp = esp;
+        x->sign = sign;
+    }
+};
+
+// acc = x1 + x2, the two terms cut at the grid, x1 with acc's sign and x2
+// with sign2: the sum's words, digits, exponent and sign, as the limb sum
+// settles them (a sum that cancels is a '+' zero).
+template <int W>
+[[gnu::always_inline]] inline void settle(Acc<W>& acc, const Words<W>& x1, const Words<W>& x2,
+                                          signed char sign2, wide_t grid) {
+    Words<W> s;
+    u64 carry = 0;
+    const bool neg1 = acc.sign == '-', neg2 = sign2 == '-';
+    signed char usign = '+';
+    if (neg1 == neg2) {
+        carry = add_words(s, x1, x2);
+        if (acc.sign == sign2) usign = sign2;
+    } else if (neg1 ? sub_words(s, x2, x1) : sub_words(s, x1, x2)) {
+        // the positive term less the negative one borrowed: the sum is
+        // negative, and its magnitude the complement
+        negate_words(s);
+        usign = '-';
+    }
+    u64* c = acc.c();
+    for (int i = 0; i < W; ++i) c[i] = s.w[i];
+    c[W] = carry;
+    for (int i = W + 1; i <= 2 * W + 1; ++i) c[i] = 0;
+    int nw = 0;
+    for (int i = 0; i <= W; ++i) nw = c[i] != 0 ? i + 1 : nw;
+    acc.nw = nw;
+    acc.digits = nw == 0 ? 0 : run_digits(c, nw);
+    acc.esp = clamp_esp(grid);
+    acc.sign = usign;
+}
+
+// acc = acc + p x 10^ep, the term's sign psign: the grid from the rule,
+// both terms cut there and settled. p[0..np) are the words of a whole
+// product (top word non-zero) readable W words below and above; keep is
+// the limbs x_mult_ keeps of it, which decide its exponent in the rule.
+template <int W>
+[[gnu::always_inline]] inline void add_product_words(Acc<W>& acc, const u64* p, int np, wide_t ep,
+                                                     signed char psign, int prec) {
+    const int dp = run_digits(p, np);
+    const wide_t eacc = acc.esp;
+    // The product as x_mult_ keeps it may have dropped its lowest limbs,
+    // but it then keeps more than prec digits, so its exponent lies below
+    // (leading power - prec) and never decides the grid: the whole product
+    // gives the same grid. Only where its exponent field would saturate (a
+    // record's esp is an int) is the kept product worked out: ep becomes the
+    // exponent of the whole product that goes with the saturated field.
+    constexpr wide_t SAFE = wide_t{1} << 30;
+    wide_t grid;
+    if (ep > -SAFE && ep < SAFE) [[likely]] {
+        grid = sum_grid(eacc, acc.digits, ep, dp, prec);
+    } else {
+        const int dropped = std::max((dp + BASE - 1) / BASE - product_keep(prec), 0);
+        const wide_t kept_esp = clamp_esp(ep + BASE * dropped);
+        ep = kept_esp - BASE * dropped;
+        grid = sum_grid(eacc, acc.digits, kept_esp, dp - BASE * dropped, prec);
+    }
+    Words<W> x1;
+    if (eacc == grid) { // the accumulator mostly sets the grid and needs no shift
+        for (int i = 0; i < W; ++i) x1.w[i] = acc.c()[i];
+    } else {
+        x1 = aligned<W>(acc.c(), acc.nw, eacc - grid);
+    }
+    const Words<W> x2 = aligned<W>(p, np, ep - grid);
+    settle(acc, x1, x2, psign, grid);
+}
+
+// Room for the product words of a step: W below, the product, W above.
+template <int W> inline constexpr int PRODUCT_ROOM = 2 * RECORD_WORDS + 2 * W + 2;
+
+// acc = acc + a * b, the product's sign taken as psign, for non-zero
+// factors and a non-zero accumulator, prec <= 18 W, as the product through
+// a record of its own and the sum would give it. The accumulator may end
+// at zero (nw == 0).
+template <int W, class A, class B>
+[[gnu::always_inline]] inline void step(Acc<W>& acc, const A& a, const B& b, signed char psign,
+                                        int prec) {
+    assert(a.nh > 0 && b.nh > 0 && acc.nw > 0);
+    u64 pbuf[PRODUCT_ROOM<W>];
+    u64* p = pbuf + W;
+    for (int i = 0; i < W; ++i) pbuf[i] = 0;
+    const int np = product_words(p, a, b);
+    for (int i = 0; i <= W; ++i) p[np + i] = 0;
+    add_product_words(acc, p, np, static_cast<wide_t>(a.esp) + b.esp, psign, prec);
+}
+
+// c = a + b, b's sign taken as b_sign, for records loadable<W> and
+// prec <= 18 W, as the limb sum forms it; c may be a or b.
+template <int W>
+void add_records_words(const x_num* a, const x_num* b, signed char b_sign, x_num* c, int prec) {
+    Acc<W> s, t;
+    s.load(a);
+    t.load(b);
+    const wide_t ea = s.esp, eb = t.esp;
+    const wide_t grid = sum_grid(ea, s.digits, eb, t.digits, prec);
+    Words<W> x1;
+    if (ea == grid) {
+        for (int i = 0; i < W; ++i) x1.w[i] = s.c()[i];
+    } else {
+        x1 = aligned<W>(s.c(), s.nw, ea - grid);
+    }
+    const Words<W> x2 = aligned<W>(t.c(), t.nw, eb - grid);
+    settle(s, x1, x2, b_sign, grid);
+    s.store(c);
+}
+
+} // namespace xarith_detail
+
+#endif

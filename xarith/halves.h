@@ -1,0 +1,123 @@
+// Half-word kernels: runs of base-10^9 digits, least significant first,
+// two to a word. The product of two of them is below 10^18 and a column of
+// up to 18 such products, with its carry, stays within 64 bits, so products
+// and long division are formed here, with about 2.25 times fewer multiplies
+// than on limbs. Internal to the library.
+#ifndef XARITH_HALVES_H
+#define XARITH_HALVES_H
+
+#include "xarith/words.h"
+
+#include <utility>
+
+namespace xarith_detail {
+
+using half_t = std::uint32_t;
+
+inline constexpr u64 E9 = 1000000000;
+// The halves of the longest record: 240 digits.
+inline constexpr int RECORD_HALVES = (BASE * SUB_DGT + 8) / 9;
+// The most halves a factor of a 64-bit product column may have.
+inline constexpr int COLUMN_HALVES = 18;
+static_assert(COLUMN_HALVES * (E9 - 1) * (E9 - 1) + E9 * E9 < ~u64{0}, "columns fit 64 bits");
+
+// The halves of the words w[0..nw) into h; returns their count up to the
+// top non-zero half.
+inline int halves_of_words(half_t* h, const u64* w, int nw) {
+    for (int i = 0; i < nw; ++i) {
+        h[2 * i] = static_cast<half_t>(w[i] % E9);
+        h[2 * i + 1] = static_cast<half_t>(w[i] / E9);
+    }
+    int nh = 2 * nw;
+    while (nh > 0 && h[nh - 1] == 0) --nh;
+    return nh;
+}
+
+// The halves of the limbs d[0..n) into h; returns their count up to the
+// top non-zero half. Three limbs make two halves: the middle limb splits
+// at 10^3, 123|456 of limb 1 going to the top of half 0 and the foot of
+// half 1.
+inline int halves_of_limbs(half_t* h, const limb_t* d, int n) {
+    const auto pair = [h](int j, half_t l0, half_t l1, half_t l2) {
+        const half_t mid = l1 / 1000;
+        h[2 * j] = l0 + (l1 - mid * 1000) * 1000000;
+        h[2 * j + 1] = mid + l2 * 1000;
+    };
+    int j = 0;
+    for (; 3 * j + 2 < n; ++j)
+        pair(j, static_cast<half_t>(d[3 * j]), static_cast<half_t>(d[3 * j + 1]),
+             static_cast<half_t>(d[3 * j + 2]));
+    if (n % 3 != 0) {
+        pair(j, static_cast<half_t>(d[3 * j]), n % 3 == 2 ? static_cast<half_t>(d[3 * j + 1]) : 0, 0);
+        ++j;
+    }
+    int nh = 2 * j;
+    while (nh > 0 && h[nh - 1] == 0) --nh;
+    return nh;
+}
+
+// The limbs of the halves h[0..nh) into d[0..nl), nl limbs written (the
+// value must fit them): two halves make three limbs, the lower half's top
+// three digits and the upper half's foot forming the middle limb.
+inline void limbs_of_halves(limb_t* d, int nl, const half_t* h, int nh) {
+    for (int j = 0; 3 * j < nl; ++j) {
+        const half_t h0 = 2 * j < nh ? h[2 * j] : 0, h1 = 2 * j + 1 < nh ? h[2 * j + 1] : 0;
+        const half_t top0 = h0 / 1000000, top1 = h1 / 1000;
+        const limb_t l[3] = {static_cast<limb_t>(h0 - top0 * 1000000),
+                             static_cast<limb_t>(top0 + (h1 - top1 * 1000) * 1000), static_cast<limb_t>(top1)};
+        for (int k = 0; k < 3 && 3 * j + k < nl; ++k) d[3 * j + k] = l[k];
+    }
+}
+
+// The words of the product of a[0..NA) and b[0..NB) into
+// r[0..(NA + NB + 1) / 2); the carry passes up one column at a time and
+// the last one is the top half. The counts are constants, so the loops
+// unroll and the columns stay in registers.
+template <int NA, int NB> void mul_halves(u64* r, const half_t* a, const half_t* b) {
+    static_assert(NA <= COLUMN_HALVES || NB <= COLUMN_HALVES, "columns stay within 64 bits");
+    constexpr int NC = NA + NB - 1;
+    u64 col[NC] = {};
+    for (int i = 0; i < NA; ++i)
+        for (int j = 0; j < NB; ++j) col[i + j] += static_cast<u64>(a[i]) * b[j];
+    u64 carry = 0, even = 0;
+    for (int k = 0; k < NC; ++k) {
+        const u64 t = col[k] + carry;
+        carry = t / E9;
+        const u64 half = t - carry * E9;
+        if (k % 2 == 0)
+            even = half;
+        else
+            r[k / 2] = even + E9 * half;
+    }
+    if constexpr (NC % 2 == 0)
+        r[NC / 2] = carry;
+    else
+        r[NC / 2] = even + E9 * carry;
+}
+
+// Factors of up to MUL_HALVES_FIXED halves (72 digits) have a kernel of
+// their own; longer ones take the loop below.
+inline constexpr int MUL_HALVES_FIXED = 8;
+
+using mul_halves_kernel = void (*)(u64*, const half_t*, const half_t*);
+template <std::size_t... I> constexpr auto mul_halves_table(std::index_sequence<I...>) {
+    return std::array<mul_halves_kernel, sizeof...(I)>{
+        &mul_halves<static_cast<int>(I / MUL_HALVES_FIXED) + 1,
+                    static_cast<int>(I % MUL_HALVES_FIXED) + 1>...};
+}
+inline constexpr auto MUL_HALVES =
+    mul_halves_table(std::make_index_sequence<MUL_HALVES_FIXED * MUL_HALVES_FIXED>{});
+
+// The same for any counts with min(na, nb) <= COLUMN_HALVES; returns the
+// word count (na + nb + 1) / 2.
+int mul_halves_n(u64* r, const half_t* a, int na, const half_t* b, int nb);
+
+// Long division of u[0..nu) by v[0..nv), v[nv - 1] != 0 and nu >= nv, in
+// base 10^9: the nu - nv + 1 quotient digits into q. u needs room for
+// nu + 1 digits; u and v are left scaled, u holding the scaled remainder.
+// Returns true when the remainder is zero.
+bool divide_halves(half_t* q, half_t* u, int nu, half_t* v, int nv);
+
+} // namespace xarith_detail
+
+#endif
