@@ -13,13 +13,14 @@ function(xsuite_target name)
     $<INSTALL_INTERFACE:include>)
 endfunction()
 
-# xsuite_test(<name> <sources...> LIBS <libs...>): one GoogleTest executable.
+# xsuite_test(<name> <sources...> LIBS <libs...>): one GoogleTest executable,
+# with the shared test support at hand.
 function(xsuite_test name)
   cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
   add_executable(${name} ${T_UNPARSED_ARGUMENTS})
   target_compile_options(${name} PRIVATE ${XSUITE_WARNINGS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} xsuite_testsupport GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
 

@@ -18,6 +18,7 @@
 // Last, the multiply-adds (fused and on prepared factors) must give the
 // records of the product through a record followed by the sum.
 #include "fuzz/fuzz_support.h"
+#include "testsupport/decimal.h"
 
 #include <cstdlib>
 
@@ -149,7 +150,7 @@ struct Case {
 void check_sum(const x_num& a, const x_num& b, bool subtract, const x_num& r, int prec,
                const Case& at) {
     const Dec A = value_of(a);
-    const Dec B = subtract ? negate(value_of(b)) : value_of(b);
+    const Dec B = subtract ? -value_of(b) : value_of(b);
     const Dec R = value_of(r);
     if (A.mag.empty() || B.mag.empty()) {
         check(same_value(R, A.mag.empty() ? B : A), "a zero operand passes the other through", at);
@@ -161,7 +162,7 @@ void check_sum(const x_num& a, const x_num& b, bool subtract, const x_num& r, in
     const long long spread = std::llabs(static_cast<long long>(a.esp) - b.esp);
     if (spread > ALIGN_MAX) {
         const Dec& upper = a.esp > b.esp ? A : B;
-        check(same_value(R, truncate(upper, static_cast<std::size_t>(prec))),
+        check(same_value(R, truncate_to(upper, static_cast<std::size_t>(prec))),
               "a far lower operand is cut away and the upper one cut to the precision", at);
         return;
     }
@@ -169,7 +170,7 @@ void check_sum(const x_num& a, const x_num& b, bool subtract, const x_num& r, in
                                    b.esp - emin + static_cast<long long>(B.mag.size()));
     const long long unit = emin + std::max(top - prec, 0LL);
     if (r.ndgt > 0) check(r.esp == unit, "a sum's exponent is the common cut", at);
-    const Dec err = add(add(A, B), negate(R));
+    const Dec err = A + B - R;
     check(cmp_mag(err, Dec{false, "2", unit}) < 0, "a sum is off by two units or more", at);
 }
 
@@ -180,10 +181,10 @@ void check_product(const x_num& a, const x_num& b, const x_num& r, int prec, con
     }
     check(r.ndgt > 0 && r.ndgt <= limbs_kept(prec), "a product keeps 1 to prec/6+2 limbs", at);
     check(r.sign == (a.sign == b.sign ? '+' : '-'), "the sign of a product", at);
-    const Dec exact = mul(magnitude(value_of(a)), magnitude(value_of(b)));
+    const Dec exact = magnitude(value_of(a)) * magnitude(value_of(b));
     const Dec R = magnitude(value_of(r));
     check(cmp_mag(R, exact) <= 0, "a product is cut toward zero", at);
-    check(cmp_mag(exact, add(R, pow10(r.esp))) < 0, "a product loses less than its last unit", at);
+    check(cmp_mag(exact, R + ten_to(r.esp)) < 0, "a product loses less than its last unit", at);
 }
 
 void check_quotient(const x_num& a, const x_num& b, const Outcome& out, int prec, const Case& at) {
@@ -208,10 +209,10 @@ void check_quotient(const x_num& a, const x_num& b, const Outcome& out, int prec
     check(r.ndgt <= qmax, "a quotient keeps at most prec/6+2 limbs", at);
     const Dec A = magnitude(value_of(a)), B = magnitude(value_of(b));
     const Dec Q = magnitude(value_of(r));
-    const Dec low = mul(Q, B);
+    const Dec low = Q * B;
     const int below = cmp_mag(low, A);
     check(below <= 0, "a quotient times the divisor exceeds the dividend", at);
-    check(cmp_mag(A, mul(add(Q, pow10(r.esp)), B)) < 0,
+    check(cmp_mag(A, (Q + ten_to(r.esp)) * B) < 0,
           "a quotient is more than its last unit below the exact one", at);
     if (below != 0) check(r.ndgt == qmax, "an inexact quotient holds prec/6+2 limbs", at);
 }
@@ -260,7 +261,7 @@ void exercise_equal(const Op& op, const x_num& a, int prec) {
     }
     if (op.f == x_sub_) check(r.ndgt == 0, "a - a is zero", at);
     if (op.f == x_div_ && a.ndgt > 0)
-        check(same_value(value_of(r), pow10(0)), "a / a is exactly 1", at);
+        check(same_value(value_of(r), ten_to(0)), "a / a is exactly 1", at);
 }
 
 // xcomp_ on copies between canaries, which it must leave as they were.
@@ -297,7 +298,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(a.ndgt == 0 || b.ndgt == 0 || same_fields(r, swapped), "a b differs from b a",
                   at);
         if (op.f == x_sub_) {
-            check(same_value(value_of(r), negate(value_of(swapped))), "a - b is not -(b - a)", at);
+            check(same_value(value_of(r), -value_of(swapped)), "a - b is not -(b - a)", at);
             diff = r;
         }
     }

@@ -12,6 +12,7 @@
 // holds at least 8 bytes, its first 8 also make a double, for which cvdx
 // must agree with cvsx of its "%1.15E" text, and cvxd with the text's double.
 #include "fuzz/fuzz_support.h"
+#include "testsupport/decimal.h"
 
 #include <bit>
 #include <cmath>
@@ -84,7 +85,7 @@ Reading read_form(std::string_view s, int prec) {
     std::string digits;
     for (const char c : kept)
         if (c != '.') digits += c;
-    r.value = canon(Dec{r.neg, trim_leading(digits), exponent + dropped_int - places});
+    r.value = canon(Dec{r.neg, trim(digits), exponent + dropped_int - places});
     return r;
 }
 
@@ -208,7 +209,7 @@ void check_text(std::string_view text, int prec) {
         if (x.sign == '?' || exponent_length(t) > 4 || mantissa_length(t) > CVSX_PREC_MAX + 1)
             continue;
         const x_num back = read_guarded(t, static_cast<int>(t.size()) + 1);
-        const Dec written = truncate(canon(value_of(x)), static_cast<std::size_t>(wprec));
+        const Dec written = truncate_to(canon(value_of(x)), static_cast<std::size_t>(wprec));
         check(same_value(value_of(back), written), "a written text reads back to another value",
               [&] { return wat() + ", read back as " + show(back); });
     }

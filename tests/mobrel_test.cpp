@@ -1,11 +1,12 @@
 // mobrel end to end: console line, exit status and the bytes of C.
 #include "tests/e2e.h"
-#include "xarith/tests/support.h"
+#include "testsupport/decimal.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -112,7 +113,7 @@ namespace {
 Dec from_text(const std::string& t) {
     x_num x;
     cvsx(t, &x, 100);
-    return dec(x);
+    return value_of(x);
 }
 
 double nearest(const Dec& d) {

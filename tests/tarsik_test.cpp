@@ -1,6 +1,6 @@
 // tarsik end to end: the console report, the exit status and the bytes of X.
 #include "tests/e2e.h"
-#include "xarith/tests/support.h"
+#include "testsupport/decimal.h"
 
 #include <gtest/gtest.h>
 #include <regex>

@@ -2,7 +2,8 @@
 // slots, and exact solutions of random systems.
 #include "matrix/matrix.h"
 #include "tarsik/xtarsik.h"
-#include "xarith/tests/support.h"
+#include "testsupport/decimal.h"
+#include "testsupport/records.h"
 
 #include <array>
 #include <cmath>
@@ -196,27 +197,6 @@ TEST(XTarsik, OutsideSlotsNeverMatter) {
 
 namespace {
 
-// Signed big integers for the exact determinant.
-struct Int {
-    bool neg = false;
-    Digits mag;
-};
-
-Int of(long long v) {
-    return {v < 0, trim(std::to_string(v < 0 ? -v : v))};
-}
-Int times(const Int& a, const Int& b) {
-    return {a.neg != b.neg, mul(a.mag, b.mag)};
-}
-Int minus(const Int& a, Int b) {
-    b.neg = !b.neg;
-    if (b.mag.empty()) return a;
-    if (a.mag.empty()) return b;
-    if (a.neg == b.neg) return {a.neg, add(a.mag, b.mag)};
-    if (cmp(a.mag, b.mag) >= 0) return {a.neg, sub(a.mag, b.mag)};
-    return {b.neg, sub(b.mag, a.mag)};
-}
-
 // The infinity-norm condition number of the band (rows 1..n of `band`),
 // in doubles; huge when the double elimination finds it singular.
 double condition(const std::vector<std::array<int, 3>>& band, int n) {
@@ -271,10 +251,9 @@ TEST(XTarsik, MatchesExactSolutions) {
         }
         if (forcing && condition(band, n) > 1000) continue;
         // the exact determinant: f_i = d_i f_(i-1) - l_i u_(i-1) f_(i-2)
-        Int f2 = of(1), f1 = of(band[1][1]);
+        Dec f2 = from_int(1), f1 = from_int(band[1][1]);
         for (int i = 2; i <= n; ++i) {
-            const Int f =
-                minus(times(of(band[i][1]), f1), times(of(band[i][0] * band[i - 1][2]), f2));
+            const Dec f = from_int(band[i][1]) * f1 - from_int(band[i][0] * band[i - 1][2]) * f2;
             f2 = f1;
             f1 = f;
         }

@@ -1,8 +1,9 @@
 // The regression stages: the precision each keeps, the order of its sums,
 // and the whole fit against an exact decimal least-squares reference.
 // Worked fits and failures run end to end in tests/velmar_test.cpp.
+#include "testsupport/decimal.h"
+#include "testsupport/records.h"
 #include "velmar/regress.h"
-#include "xarith/tests/support.h"
 
 #include <bit>
 #include <cmath>
@@ -41,7 +42,7 @@ Dec dec(double v) {
     std::snprintf(buf, sizeof buf, "%1.15E", v);
     x_num x;
     cvsx(buf, &x, 100);
-    return dec(x);
+    return value_of(x);
 }
 
 // Determinant by expansion along the last row, each minor (the first k
@@ -97,7 +98,7 @@ Exact exact_fit(const std::vector<std::vector<Dec>>& z, const std::vector<Dec>& 
 // The digits to which v agrees with num / den, counted from `scale`, the
 // order of the largest numerator: -order(v den - num) + scale.
 long long agreement(const x_num& v, const Dec& num, const Dec& den, long long scale) {
-    return scale - order(dec(v) * den - num);
+    return scale - order(value_of(v) * den - num);
 }
 
 } // namespace
@@ -134,7 +135,7 @@ TEST(DesignMatrix, PowersKeepTheWorkingPrecision) {
     const Dec v = dec(x);
     Dec power = v;
     for (int k = 1; k <= 10; ++k) {
-        EXPECT_LE(order(dec(xX[1][k]) - power), -53) << "power " << k;
+        EXPECT_LE(order(value_of(xX[1][k]) - power), -53) << "power " << k;
         power = power * v;
     }
 }
@@ -273,7 +274,7 @@ TEST(Solve, MatchesTheExactLeastSquares) {
                     << "b" << i << " " << text(sol->b[i][1]);
             // with a fitted intercept, det(z^T z) = rows x det(centred matrix)
             const Dec rows{false, std::to_string(c.rows), 0};
-            const Dec det = c.intercept ? dec(sol->det) : dec(sol->det) * rows;
+            const Dec det = c.intercept ? value_of(sol->det) : value_of(sol->det) * rows;
             EXPECT_GE(order(e.den) - order(det - e.den), c.digits) << "det " << text(sol->det);
         }
     }

@@ -1,6 +1,6 @@
 // Record arithmetic on fixed cases: every case also runs with the result
 // aliased to each operand, and with garbage in every unused limb.
-#include "xarith/tests/support.h"
+#include "testsupport/records.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // x_num matrices and the Gauss-Jordan solver.
 #include "matrix/matrix.h"
-#include "xarith/tests/support.h"
+#include "testsupport/records.h"
 
 #include <gtest/gtest.h>
 

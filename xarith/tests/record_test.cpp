@@ -1,5 +1,5 @@
 // The record: creation, inspection, renormalisation and rescaling.
-#include "xarith/tests/support.h"
+#include "testsupport/records.h"
 
 #include <climits>
 #include <gtest/gtest.h>
