@@ -15,29 +15,17 @@
 
 namespace {
 
-// t = 10^(2 - dgt_max + e), e the decimal order of the largest band entry
-// other than the outside slots a[1][1] and a[n][3] (0 when all are zero).
-// Truncated elimination leaves about (largest entry) x 10^(1 - dgt_max)
-// where exact arithmetic gives 0, so the threshold scales with the entries.
-x_num zero_threshold(x_num** a, int n, int dgt_max) {
+// The decimal order of the largest band entry other than the outside
+// slots a[1][1] and a[n][3] (0 when all are zero): every zero test judges
+// its entry against 10^(2 - dgt_max + e).
+int band_order(x_num** a, int n) {
     int e = INT_MIN;
     for (int i = 1; i <= n; ++i) {
         const int first = i == 1 ? 2 : 1, last = i == n ? 2 : 3;
         for (int l = first; l <= last; ++l)
             if (a[i][l].ndgt != 0) e = std::max(e, x_ord_(&a[i][l]));
     }
-    if (e == INT_MIN) e = 0;
-    x_num t;
-    xinit(&t, 1);
-    t.esp = static_cast<int>(std::clamp(2LL - dgt_max + e, static_cast<long long>(INT_MIN),
-                                        static_cast<long long>(INT_MAX)));
-    return t;
-}
-
-// Whether |x| > t, compared at dgt_max digits.
-bool above(const x_num& x, const x_num& t, int dgt_max) {
-    const x_num mag = xabs_(&x);
-    return xcomp_(&mag, &t, dgt_max) > 0;
+    return e == INT_MIN ? 0 : e;
 }
 
 // Moves the row one place left: positions 2 and 3 into 1 and 2, 0 into 3.
@@ -75,7 +63,9 @@ void interchange(x_num** a, x_num** b, int i, int m) {
 int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
     xinit(det, 1);
     if (n < 1) return -1;
-    const x_num t = zero_threshold(a, n, dgt_max);
+    const int e = band_order(a, n);
+    // whether |x| is above the zero threshold
+    const auto above = [e, dgt_max](const x_num& x) { return xcomp_tiny_(&x, e, dgt_max) > 0; };
     const auto singular = [det] {
         xinit(det, 0);
         return 0;
@@ -89,16 +79,16 @@ int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
         x_num* next = a[i + 1];
         // row[1] is 0 here (cleared by the step before), so this asks
         // whether row i has anything left in columns i and i+1
-        if (!above(row[2], t, dgt_max) && !above(row[3], t, dgt_max) && !above(row[1], t, dgt_max))
+        if (!above(row[2]) && !above(row[3]) && !above(row[1]))
             return singular();
         shift_left(row);
 
-        dum = xabs_(&next[1]);
-        if (xcomp_(&dum, &t, dgt_max) > 0) {
+        if (above(next[1])) {
             // the larger candidate becomes the pivot; equal ones stay put.
-            // A pivot at least as large as dum is itself above t.
-            const x_num pivot = xabs_(&row[1]);
-            if (xcomp_(&pivot, &dum, dgt_max) < 0) {
+            // A pivot at least as large as the entry below is itself above
+            // the threshold.
+            const x_num pivot = xabs_(&row[1]), below = xabs_(&next[1]);
+            if (xcomp_(&pivot, &below, dgt_max) < 0) {
                 interchange(a, b, i, m);
                 x_not_(det);
             }
@@ -106,17 +96,17 @@ int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
             sub_product(&next[2], &row[2], &dum, dgt_max);
             sub_product(&next[3], &row[3], &dum, dgt_max);
             for (int j = 1; j <= m; ++j) sub_product(&b[i + 1][j], &b[i][j], &dum, dgt_max);
-        } else if (!above(row[1], t, dgt_max)) {
+        } else if (!above(row[1])) {
             return singular(); // nothing below, and a zero pivot
         }
         x_mult_(&row[1], det, det, dgt_max);
         // the eliminated entry is exactly 0 (next[1] - row[1] * factor
         // would only leave a truncation residue, so it is not computed),
-        // and one not above t is dropped as 0
+        // and one not above the threshold is dropped as 0
         xinit(&next[1], 0);
     }
     shift_left(a[n]);
-    if (!above(a[n][1], t, dgt_max)) return singular();
+    if (!above(a[n][1])) return singular();
     x_mult_(&a[n][1], det, det, dgt_max);
 
     // normalise each row by its pivot, which stays undivided in place

@@ -17,7 +17,8 @@
 //
 // Zero is judged relative to the matrix: with e the decimal order of the
 // largest band entry (the two outside slots excepted), a magnitude counts
-// as zero when it is not above t = 10^(2 - dgt_max + e). A is singular
+// as zero when it is not above t = 10^(2 - dgt_max + e) (xcomp_tiny_, the
+// threshold xgaussj also judges its pivots by). A is singular
 // when a row runs out of entries above t or a pivot is not above t; the
 // size of the determinant itself is never judged.
 //
