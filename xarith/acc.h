@@ -77,8 +77,13 @@ template <int H> struct PrepOf {
     std::int16_t nh;
     signed char sign;
     bool zero_record;
+    bool one_word; // at most two halves, both written, and a moderate exponent
+                   // (ONE_WORD_ESP)
     half_t h[H];
 };
+// The exponents of one-word factors: within this bound every grid of
+// their products and sums stays far from the ends of a record's exponent.
+inline constexpr std::int32_t ONE_WORD_ESP = 1 << 28;
 using Prep = PrepOf<RECORD_HALVES>;
 
 inline void prepare(Prep* p, const x_num* a) {
@@ -87,6 +92,7 @@ inline void prepare(Prep* p, const x_num* a) {
     p->zero_record = a->ndgt == 0;
     const int n = strip_top(a->dgt, used_limbs(a));
     p->nh = static_cast<std::int16_t>(n == 0 ? 0 : halves_of_limbs(p->h, a->dgt, n));
+    p->one_word = p->nh > 0 && p->nh <= 2 && a->esp < ONE_WORD_ESP && a->esp > -ONE_WORD_ESP;
 }
 
 // The words of a product of factors beyond the fixed kernels (at most

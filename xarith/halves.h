@@ -15,8 +15,9 @@ namespace xarith_detail {
 using half_t = std::uint32_t;
 
 inline constexpr u64 E9 = 1000000000;
-// The halves of the longest record: 240 digits.
-inline constexpr int RECORD_HALVES = (BASE * SUB_DGT + 8) / 9;
+// The halves the longest record's limbs are read into: two for every three
+// limbs (or fewer), the last of them possibly 0.
+inline constexpr int RECORD_HALVES = 2 * RECORD_WORDS;
 // The most halves a factor of a 64-bit product column may have.
 inline constexpr int COLUMN_HALVES = 18;
 static_assert(COLUMN_HALVES * (E9 - 1) * (E9 - 1) + E9 * E9 < ~u64{0}, "columns fit 64 bits");

@@ -59,6 +59,17 @@ inline wide_t sum_grid(wide_t e1, wide_t d1, wide_t e2, wide_t d2, int prec) {
     return std::max(std::max(e1 + d1, e2 + d2) - prec, std::min(e1, e2));
 }
 
+// A quick sufficient test that sum_grid(e1, d1, e2, d2, prec) is e1, for
+// loops whose first term (a running sum) mostly holds exactly prec digits:
+// when d1 is prec and the second term's leading power cannot pass the
+// first's (e2 + d2 <= e1 + prec for every d2 up to d2_most, as the digits
+// of a product are at most those of its factors together), the higher of
+// e1 + d1 and e2 + d2 is e1 + prec, and the grid e1. False decides nothing:
+// the caller then asks sum_grid.
+inline bool grid_stays_first(bool d1_is_prec, wide_t e1, wide_t e2, wide_t d2_most, int prec) {
+    return d1_is_prec && e2 + d2_most <= e1 + prec;
+}
+
 // *c = *a for the fields that carry the value; c may be a.
 inline void copy_value(x_num* c, const x_num* a) {
     if (c == a) return;

@@ -30,26 +30,26 @@ inline constexpr std::array<u64, 20> POW10_WORD = [] {
     return t;
 }();
 
-// floor(x / 10^r) for x < 2^60 and 1 <= r < 18: with l = ceil(log2 10^r)
-// and m = ceil(2^(60 + l) / 10^r), floor(x m / 2^(60 + l)) is exact for
-// every x below 2^60 (and a word is below 10^18 < 2^60). As 60 + l >= 64,
-// that is the high word of x m shifted by l - 4. r = 0 keeps x.
+// floor(x / 10^r) for x < 2^60 and 0 <= r < 18, by a multiply and a
+// shift: with l = ceil(log2 10^r) and m = ceil(2^(60 + l) / 10^r),
+// floor(x m / 2^(60 + l)) is exact for every x below 2^60 (and a word is
+// below 10^18 < 2^60). Taking x << 4 puts the division by 2^64 at the high
+// half of the product: floor(16 x m / 2^64) / 2^l. m stays below 2^61, and
+// r = 0 (m = 2^60, l = 0) takes the same path, so no branch depends on r.
 struct WordMagic {
     u64 m;
     int shift;
-    u64 keep; // all ones for r = 0
-    u64 low;  // 10^r
-    u64 up;   // 10^(18 - r)
+    u64 low; // 10^r
+    u64 up;  // 10^(18 - r)
 };
 inline constexpr std::array<WordMagic, WORD_DIGITS> WORD_MAGIC = [] {
     std::array<WordMagic, WORD_DIGITS> t{};
-    t[0] = {0, 0, ~u64{0}, 1, E18};
-    for (int r = 1; r < WORD_DIGITS; ++r) {
+    for (int r = 0; r < WORD_DIGITS; ++r) {
         const u64 d = POW10_WORD[static_cast<std::size_t>(r)];
         int l = 0;
         while ((u64{1} << l) < d) ++l;
         const u128 pow = static_cast<u128>(1) << (60 + l);
-        t[static_cast<std::size_t>(r)] = {static_cast<u64>((pow + d - 1) / d), l - 4, 0, d,
+        t[static_cast<std::size_t>(r)] = {static_cast<u64>((pow + d - 1) / d), l, d,
                                           POW10_WORD[static_cast<std::size_t>(WORD_DIGITS - r)]};
     }
     return t;
@@ -57,8 +57,7 @@ inline constexpr std::array<WordMagic, WORD_DIGITS> WORD_MAGIC = [] {
 static_assert(E18 < (u64{1} << 60), "a word fits the dividends of WORD_MAGIC");
 
 inline u64 div_pow10_word(u64 x, const WordMagic& mg) {
-    const u64 q = static_cast<u64>((static_cast<u128>(x) * mg.m) >> 64) >> mg.shift;
-    return (x & mg.keep) | (q & ~mg.keep);
+    return static_cast<u64>((static_cast<u128>(x << 4) * mg.m) >> 64) >> mg.shift;
 }
 
 // Decimal digits of a word (0 for 0): a word of bit width b has the digits
@@ -160,17 +159,17 @@ template <int W> struct Words {
 };
 
 // floor(src x 10^k) as W words; src is a run of n > 0 words readable (as
-// zeros) W words below it and up to index n - 1 + W above. The caller
-// knows the result is below 10^(18 W), which bounds k by 18 W. With
+// zeros) W words below it and up to index n + W above. The caller knows
+// the result is below 10^(18 W), which bounds k by 18 W. With
 // k = 18v - r (0 <= r < 18) it is floor(L / 10^r) for L[i] = src[i - v]:
 // word i takes L[i] / 10^r and the r digits that L[i+1] passes down,
-// L[i+1] mod 10^r times 10^(18 - r).
+// L[i+1] mod 10^r times 10^(18 - r). No branch depends on k, which follows
+// the data: a k that leaves nothing reads only the zeros above src.
 template <int W> [[gnu::always_inline]] inline Words<W> aligned(const u64* src, int n, wide_t k) {
-    Words<W> out{};
-    // src is below 10^(18 n): every digit lies below the grid
-    if (k <= -static_cast<wide_t>(WORD_DIGITS) * n) return out;
     assert(k <= WORD_DIGITS * W);
-    // -18 n < k <= 18 W: a bias makes the division by 18 unsigned
+    // src is below 10^(18 n): from k = -18 n on, nothing is left
+    k = std::max(k, -static_cast<wide_t>(WORD_DIGITS) * n);
+    // -18 n <= k <= 18 W: a bias makes the division by 18 unsigned
     constexpr int BIAS = 2 * RECORD_WORDS + W;
     const auto kb = static_cast<unsigned>(k + WORD_DIGITS * BIAS);
     const int v = static_cast<int>((kb + WORD_DIGITS - 1) / WORD_DIGITS) - BIAS;
@@ -178,6 +177,7 @@ template <int W> [[gnu::always_inline]] inline Words<W> aligned(const u64* src, 
     const WordMagic mg = WORD_MAGIC[static_cast<std::size_t>(r)];
     const u64 low = mg.low, up = mg.up;
     const u64* l = src - v;
+    Words<W> out;
     u64 q = div_pow10_word(l[0], mg);
     for (int i = 0; i < W; ++i) {
         const u64 next = l[i + 1], qn = div_pow10_word(next, mg);
@@ -185,6 +185,23 @@ template <int W> [[gnu::always_inline]] inline Words<W> aligned(const u64* src, 
         q = qn;
     }
     return out;
+}
+
+// aligned<2> of the two words (lo, hi) held in registers: the window is
+// chosen by selects, not read from memory, so a value just computed need
+// not pass through a store (a load at a data-dependent offset from a fresh
+// store stalls).
+[[gnu::always_inline]] inline Words<2> aligned_pair(u64 lo, u64 hi, wide_t k) {
+    assert(k <= 2 * WORD_DIGITS);
+    k = std::max<wide_t>(k, -2 * WORD_DIGITS);
+    const int v = static_cast<int>((k + 3 * WORD_DIGITS + WORD_DIGITS - 1) / WORD_DIGITS) - 3;
+    const int r = static_cast<int>(WORD_DIGITS * v - k);
+    const WordMagic mg = WORD_MAGIC[static_cast<std::size_t>(r)];
+    // L[i] = src[i - v] for src = (lo, hi)
+    const auto word = [&](int i) { return i - v == 0 ? lo : (i - v == 1 ? hi : 0); };
+    const u64 l0 = word(0), l1 = word(1), l2 = word(2);
+    const u64 q0 = div_pow10_word(l0, mg), q1 = div_pow10_word(l1, mg), q2 = div_pow10_word(l2, mg);
+    return {{q0 + (l1 - q1 * mg.low) * mg.up, q1 + (l2 - q2 * mg.low) * mg.up}};
 }
 
 // s = x + y over W words; returns the carry out of the top (0 or 1).

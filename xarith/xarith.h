@@ -140,7 +140,7 @@ int x_mult_sub_(const x_num* a, const x_num* b, x_num* acc, int digit_max);
 // those of x_mult_add_ and x_mult_sub_ on the records the factors were
 // prepared from, at any precision.
 struct x_prep {
-    alignas(8) unsigned char opaque[120];
+    alignas(8) unsigned char opaque[128];
 };
 void xprep_(const x_num* a, x_prep* p);
 int x_mult_add_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max);
@@ -149,6 +149,12 @@ int x_mult_sub_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max);
 // order, each as x_mult_add_p_ adds it, the sum held in the library's own
 // form from term to term; returns 1. A dot product of many terms.
 int x_dot_add_p_(const x_prep* a, const x_prep* b, int n, x_num* acc, int digit_max);
+// c = a * b for a of rows 1..n and columns 1..l, b of rows 1..l and columns
+// 1..m, c of rows 1..n and columns 1..m (none of them the same matrix):
+// c[i][j] is the sum over k = 1, 2, ..., l of a[i][k] * b[k][j], each term
+// as x_mult_ forms it added with x_add_ to a sum that starts at zero. The
+// factors are read once into the library's own forms.
+void x_matmul_(x_num** a, int n, int l, x_num** b, int m, x_num** c, int digit_max);
 // v3 = v1 / v2; returns 1, or 0 for a zero divisor (v3 then undefined).
 int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max);
 // b = 1 / a; returns 1.

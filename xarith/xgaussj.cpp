@@ -156,6 +156,7 @@ template <int W> struct WordCells {
         p->esp = c.esp;
         p->sign = c.sign;
         p->zero_record = c.nw == 0;
+        p->one_word = false;
         p->nh = static_cast<std::int16_t>(c.nw == 0 ? 0 : halves_of_words(p->h, c.c(), c.nw));
     }
 

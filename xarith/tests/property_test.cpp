@@ -3,6 +3,7 @@
 #include "testsupport/decimal.h"
 #include "testsupport/records.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -425,5 +426,59 @@ TEST(Property, PreparedFactorsMatchTheRecordForms) {
         x_mult_sub_p_(&pa[0], &pb[0], &got_sub, prec);
         ASSERT_EQ(fields(got_add), fields(want_add));
         ASSERT_EQ(fields(got_sub), fields(want_sub));
+    }
+}
+
+// The matrix product on entries that entered from doubles (at most 16
+// digits, where a kernel of its own runs at 24 to 36 digits) gives the
+// records of the product loop: x_mult_ then x_add_ from a sum that starts
+// at zero. Entries stress the alignment: wide exponents, zeros, values on
+// both sides of powers of ten, 16-digit mantissas, and a column whose terms
+// cancel in pairs.
+TEST(Property, MatrixProductOfDoublesMatchesTheProductLoop) {
+    std::mt19937_64 rng(2026);
+    const auto entry = [&rng](int spread) {
+        std::uniform_real_distribution<double> unit(0, 1);
+        const double sign = unit(rng) < 0.5 ? -1 : 1;
+        const auto power = [&] { return std::pow(10.0, std::uniform_int_distribution<int>(-spread, spread)(rng)); };
+        switch (std::uniform_int_distribution<int>(0, 9)(rng)) {
+        case 0: return 0.0;
+        case 1: return sign * power();
+        case 2: return sign * 9.999999999999999 * power();
+        case 3: return sign * (1 + 1e-15) * power();
+        default: return sign * std::pow(10.0, spread * (2 * unit(rng) - 1));
+        }
+    };
+    static const int precs[] = {30, 24, 36, 23, 37};
+    for (int round = 0; round < 1000; ++round) {
+        const int prec = precs[round % 5], spread = round % 3 == 0 ? 300 : (round % 3 == 1 ? 20 : 3);
+        const int n = 3, l = 1 + round % 40, m = 9;
+        x_num** a = xmatrix(1, n, 1, l);
+        x_num** b = xmatrix(1, l, 1, m);
+        x_num** c = xmatrix(1, n, 1, m);
+        for (int i = 1; i <= n; ++i)
+            for (int k = 1; k <= l; ++k) cvdx(&a[i][k], entry(spread), prec);
+        for (int k = 1; k <= l; ++k)
+            for (int j = 1; j <= m; ++j) cvdx(&b[k][j], entry(spread), prec);
+        for (int k = 2; k <= l; k += 2) { // column m cancels in pairs
+            a[1][k] = a[1][k - 1];
+            b[k][m] = b[k - 1][m];
+            x_not_(&b[k][m]);
+        }
+        x_matmul_(a, n, l, b, m, c, prec);
+        for (int i = 1; i <= n; ++i)
+            for (int j = 1; j <= m; ++j) {
+                x_num want, term;
+                xinit(&want, 0);
+                for (int k = 1; k <= l; ++k) {
+                    x_mult_(&a[i][k], &b[k][j], &term, prec);
+                    x_add_(&want, &term, &want, prec);
+                }
+                SCOPED_TRACE(testing::Message() << "round " << round << " at " << prec << ": C[" << i << "," << j << "]");
+                ASSERT_EQ(fields(c[i][j]), fields(want));
+            }
+        free_xmatrix(a, 1, n, 1, l);
+        free_xmatrix(b, 1, l, 1, m);
+        free_xmatrix(c, 1, n, 1, m);
     }
 }
