@@ -13,10 +13,12 @@
 #include "fuzz/fuzz_support.h"
 #include "matrix/matrix.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -107,6 +109,36 @@ bool is_number(std::string_view t) {
     return i == t.size();
 }
 
+// Whether the number t (of the form above) is at most 1.797693134862316E+308
+// in magnitude, the largest double as "%1.15E" writes it: t is the integer
+// of its digits times 10^exp, compared with 1797693134862316 x 10^293 by
+// the power of its leading digit, then digit by digit.
+bool within_written_max(std::string_view t) {
+    const std::string_view max_digits = "1797693134862316";
+    std::string digits;
+    long long exp = 0;
+    std::size_t i = t[0] == '+' || t[0] == '-' ? 1 : 0;
+    bool fraction = false;
+    for (; i < t.size() && t[i] != 'e' && t[i] != 'E'; ++i) {
+        if (t[i] == '.') {
+            fraction = true;
+            continue;
+        }
+        if (fraction) --exp;
+        if (!digits.empty() || t[i] != '0') digits += t[i];
+    }
+    if (i < t.size())
+        exp += std::clamp(std::strtoll(t.data() + i + 1, nullptr, 10), -100000LL, 100000LL);
+    if (digits.empty()) return true;
+    const long long lead = exp + static_cast<long long>(digits.size()) - 1;
+    if (lead != 308) return lead < 308;
+    const std::size_t n = std::max(digits.size(), max_digits.size());
+    std::string bound(max_digits);
+    digits.resize(n, '0');
+    bound.resize(n, '0');
+    return digits <= bound;
+}
+
 // The table format read one character at a time: a tab moves to the next
 // cell once the cell holds a number, a line feed ends a row that holds one,
 // a space or a carriage return only ends a number; every row as long as
@@ -169,8 +201,11 @@ class Model {
         if (tok_.empty()) return true;
         if (in_cell_) return refuse(table_fault::two_numbers_in_cell);
         if (!is_number(tok_)) return refuse(table_fault::not_a_number, tok_);
-        const double v = std::strtod(tok_.c_str(), nullptr);
-        if (std::isinf(v)) return refuse(table_fault::out_of_range, tok_);
+        double v = std::strtod(tok_.c_str(), nullptr);
+        if (std::isinf(v)) {
+            if (!within_written_max(tok_)) return refuse(table_fault::out_of_range, tok_);
+            v = std::copysign(std::numeric_limits<double>::max(), v);
+        }
         if (static_cast<int>(values.size()) + 1 >= el_max_) {
             err.capacity = el_max_ - 1;
             return refuse(table_fault::too_many_numbers);
@@ -273,7 +308,10 @@ void check_round_trip(const Scratch& scratch, const Loaded& got) {
             std::snprintf(text, sizeof text, "%1.15E", v);
             want += text;
             want += j < cols ? '\t' : '\n';
-            reread.push_back(std::strtod(text, nullptr));
+            // the largest double's text reads as the largest double
+            const double back = std::strtod(text, nullptr);
+            reread.push_back(
+                std::isinf(back) ? std::copysign(std::numeric_limits<double>::max(), back) : back);
         }
     }
     const int ret = output_matrix(scratch.output.c_str(), m, 1, rows, 1, cols);

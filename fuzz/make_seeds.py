@@ -91,6 +91,7 @@ TABLE = {
     "comma_decimal.tsv": b"1,5\t2\n",
     "nan_inf.tsv": b"nan\tinf\n",
     "beyond_double.tsv": b"1e999\t1e-999\n",
+    "largest_double_text.tsv": b"1.797693134862316E+308\t-1.7976931348623160e308\n",
     "long_token.tsv": b"1" * 80 + b"\n",
     "nul_byte.tsv": b"1\t\x002\n",
     "cr_only_line_ends.tsv": b"1\t2\r3\t4\r",

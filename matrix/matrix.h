@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Spare slots kept in front of every block, so that the lowest index of a
 // range addresses the block's second slot.
@@ -58,12 +59,32 @@ struct table_error {
 
 // One line describing the fault, without the file name and without a line
 // end, e.g. `row 3 column 2: not a number: "1,5"` or
-// `row 2 has 3 columns, row 1 has 2`. Long texts are shortened and
-// non-printable bytes shown as escapes.
+// `row 2 has 3 columns, row 1 has 2`. Long texts are shortened and shown
+// as escaped(text, true) shows them.
 std::string describe(const table_error& err);
+
+// text made fit for a one-line message, so that nothing it holds can break
+// the line or steer a terminal: a tab, carriage return or line feed shows
+// as \t, \r or \n, any other control byte (below 0x20, 0x7F, and the two
+// bytes of a C1 control U+0080..U+009F) and any byte that is not part of
+// valid UTF-8 as \xHH; the rest as it is. File names and command-line
+// arguments are shown so. With `quoted`, the form of a table cell's text:
+// between double quotes, " and \ preceded by a backslash, and every byte
+// outside printable ASCII escaped (a no-break space or a look-alike minus
+// sign in a number shows for what it is).
+std::string escaped(std::string_view text, bool quoted = false);
 
 // ---------------------------------------------------------------------------
 // Table files.
+
+// Whether the decimal number `text` ([+-]digits[.digits][(e|E)[+-]digits])
+// lies within the range of a double as table files count it: its magnitude
+// at most 1.797693134862316E+308. That is the largest double,
+// 1.7976931348623157E+308, as "%1.15E" writes it, rounded up past the
+// point where reading rounds to infinity; so that every table the suite
+// writes reads back, such a number reads as a double, the largest at
+// worst. Anything larger (1.7976931348623161E+308, 1.8e308) is beyond.
+bool fits_double(std::string_view text);
 
 // Reads the table file `filesource` (opened read-only) into elem[0..], in
 // file order, and sets *row_max and *col_max to the indices of the last row
@@ -79,7 +100,8 @@ std::string describe(const table_error& err);
 // so empty lines are skipped; a space or a carriage return ends a number
 // without moving to the next cell. Every row must have the same number of
 // cells, and every token must be wholly a decimal number within the range
-// of a double: [+-]digits[.digits][(e|E)[+-]digits], at most 79 characters.
+// of a double (see fits_double): [+-]digits[.digits][(e|E)[+-]digits], at
+// most 79 characters.
 int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
                const int* col_min, int* col_max, table_error* err);
 int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
@@ -93,9 +115,14 @@ double** input_matrix(const double* stack, int i_min, int na, int j_min, int ma)
 // file, each number as "%1.15E" followed by a tab, the last of a row by a
 // line feed; an empty row range writes an empty file. Returns -1 when every
 // byte reached the file, 0 otherwise; a failed write never leaves a partial
-// file and never harms an existing one. A regular file is replaced
-// atomically (keeping the mode of the file it replaces); a device or FIFO
-// is written directly; a folder or a write-protected file is refused.
+// file and never harms an existing one. A regular file, or the file a
+// symbolic link leads to (there or not yet), is replaced atomically
+// through a temporary file beside it, keeping the owner, group and
+// permission bits of the file it replaces (never a setuid or setgid bit);
+// a device or FIFO is written directly; a folder or a write-protected file
+// is refused. While it writes, a file size limit or a FIFO whose reader has
+// gone fails the write instead of ending the program, and SIGINT, SIGTERM,
+// SIGHUP or SIGPIPE remove the temporary file before they end it.
 int output_matrix(const char* filedest, double** mat, int row_min, int row_max, int col_min,
                   int col_max);
 

@@ -1,4 +1,5 @@
-// Reading table files: load_table, input_matrix and the fault descriptions.
+// Reading table files: load_table, input_matrix and the fault descriptions,
+// and the escaping of texts shown in messages.
 #include "matrix/matrix.h"
 
 #include <cerrno>
@@ -7,8 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <locale.h>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -45,9 +48,9 @@ double strtod_c(const char* text) {
 }
 
 // Converts a token of the decimal form to the nearest double; false
-// when its magnitude is beyond the largest double. from_chars reports an
-// underflow to zero like an overflow, so strtod tells the two apart; it
-// also gives the signed zero an underflow reads as.
+// when it is beyond the range of a double (see fits_double).
+// from_chars reports an underflow to zero like an overflow, so strtod
+// tells the two apart; it also gives the signed zero an underflow reads as.
 bool convert(std::string_view t, double& v) {
     const char* first = t.data();
     const char* last = first + t.size();
@@ -58,7 +61,10 @@ bool convert(std::string_view t, double& v) {
     std::memcpy(text, t.data(), t.size());
     text[t.size()] = '\0';
     v = strtod_c(text);
-    return !std::isinf(v);
+    if (!std::isinf(v)) return true;
+    if (!fits_double(t)) return false;
+    v = std::copysign(std::numeric_limits<double>::max(), v);
+    return true;
 }
 
 // The exact powers of ten of a double.
@@ -240,31 +246,34 @@ struct reader {
     }
 };
 
-// Appends text to out inside double quotes, cut short when long, with
-// quotes, backslashes and every byte outside printable ASCII escaped.
-void append_shown(std::string& out, std::string_view text) {
-    const bool cut = text.size() > SHOWN_MAX;
-    if (cut) text = text.substr(0, SHOWN_KEEP);
-    out += '"';
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out.append(1, '\\').append(1, c);
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (u < 0x20 || u >= 0x7F) {
-            constexpr std::string_view hex = "0123456789ABCDEF";
-            out.append("\\x").append(1, hex[u >> 4]).append(1, hex[u & 0xF]);
-        } else {
-            out += c;
-        }
+// The length of the UTF-8 character that begins t (t not empty, its first
+// byte above 0x7F), or 0 when none does: a stray continuation byte, an
+// overlong form, a surrogate, a code beyond U+10FFFF, a cut-off sequence,
+// or a C1 control (U+0080..U+009F, 0xC2 0x80..0x9F), which some terminals
+// obey.
+std::size_t utf8_length(std::string_view t) {
+    const auto at = [t](std::size_t i) { return static_cast<unsigned char>(t[i]); };
+    const unsigned char c = at(0);
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF; // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        if (c == 0xC2) lo = 0xA0;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
     }
-    out += '"';
-    if (cut) out += "...";
+    if (t.size() < n || at(1) < lo || at(1) > hi) return 0;
+    for (std::size_t i = 2; i < n; ++i)
+        if (at(i) < 0x80 || at(i) > 0xBF) return 0;
+    return n;
 }
 
 } // namespace
@@ -332,6 +341,38 @@ double** input_matrix(const double* stack, int i_min, int na, int j_min, int ma)
     return m;
 }
 
+// Exact, on the digits: with leading and trailing zeros dropped, t is
+// 0.D x 10^p, and the bound is D = 1797693134862316, p = 309.
+bool fits_double(std::string_view t) {
+    constexpr std::string_view MAX_DIGITS = "1797693134862316";
+    constexpr long long MAX_POWER = 309;
+    std::size_t p = !t.empty() && (t[0] == '+' || t[0] == '-') ? 1 : 0;
+    std::string digits;
+    long long power = 0; // of the point, once the leading zeros are gone
+    bool after_point = false;
+    for (; p < t.size() && t[p] != 'e' && t[p] != 'E'; ++p) {
+        if (t[p] == '.') {
+            after_point = true;
+        } else if (!digits.empty() || t[p] != '0') {
+            digits += t[p];
+            if (!after_point) ++power;
+        } else if (after_point) {
+            --power;
+        }
+    }
+    if (p + 1 < t.size()) {
+        long long e = 0;
+        const bool neg = t[++p] == '-';
+        if (t[p] == '+' || t[p] == '-') ++p;
+        for (; p < t.size(); ++p) e = std::min(e * 10 + (t[p] - '0'), 100000LL);
+        power += neg ? -e : e;
+    }
+    digits.erase(digits.find_last_not_of('0') + 1);
+    if (digits.empty()) return true; // zero
+    if (power != MAX_POWER) return power < MAX_POWER;
+    return std::string_view(digits) <= MAX_DIGITS;
+}
+
 std::string describe(const table_error& err) {
     const std::string at =
         "row " + std::to_string(err.row) + " column " + std::to_string(err.col) + ": ";
@@ -367,6 +408,36 @@ std::string describe(const table_error& err) {
     case table_fault::too_many_numbers:
         return "more than " + std::to_string(err.capacity) + " numbers";
     }
-    append_shown(out, err.text);
+    const bool cut = err.text.size() > SHOWN_MAX;
+    out += escaped(cut ? std::string_view(err.text).substr(0, SHOWN_KEEP) : err.text, true);
+    if (cut) out += "...";
+    return out;
+}
+
+std::string escaped(std::string_view text, bool quoted) {
+    std::string out;
+    if (quoted) out += '"';
+    while (!text.empty()) {
+        const char c = text[0];
+        const auto u = static_cast<unsigned char>(c);
+        std::size_t kept = u >= 0x20 && u < 0x7F ? 1 : 0;
+        if (u > 0x7F && !quoted) kept = utf8_length(text);
+        if (quoted && (c == '"' || c == '\\')) {
+            out.append(1, '\\').append(1, c);
+        } else if (kept > 0) {
+            out.append(text.substr(0, kept));
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            constexpr std::string_view hex = "0123456789ABCDEF";
+            out.append("\\x").append(1, hex[u >> 4]).append(1, hex[u & 0xF]);
+        }
+        text.remove_prefix(kept > 0 ? kept : 1);
+    }
+    if (quoted) out += '"';
     return out;
 }

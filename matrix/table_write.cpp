@@ -3,15 +3,19 @@
 
 #include <cerrno>
 #include <charconv>
+#include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,6 +67,92 @@ bool write_table(int fd, const range& r) {
     return write_all(fd, {buf.data(), used});
 }
 
+// The signals that end the program while a temporary file stands beside
+// the target: on each, the handler removes the file and the signal then
+// ends the program as it would have.
+inline constexpr int CLEANUP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+// The temporary file to remove on one of those signals: its name, set
+// while it is not armed, and armed once the file exists. A name longer
+// than the buffer is longer than any path the system opens.
+char temp_to_remove[PATH_MAX + 1];
+volatile std::sig_atomic_t temp_armed = 0;
+
+// Removes the armed temporary file, then raises the signal again with its
+// default action, which ends the program once the handler returns (the
+// signal stays blocked until then). Only async-signal-safe calls.
+extern "C" void remove_temp_and_die(int sig) {
+    if (temp_armed != 0) ::unlink(temp_to_remove);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigemptyset(&dfl.sa_mask);
+    ::sigaction(sig, &dfl, nullptr);
+    ::raise(sig);
+}
+
+// The dispositions in force while a table is written, restored on
+// destruction. Always: SIGXFSZ ignored, so that a file size limit fails a
+// write (EFBIG) instead of killing the program. Writing through a
+// temporary file: CLEANUP_SIGNALS caught by remove_temp_and_die, except
+// those the program was started to ignore (nohup). Writing directly:
+// SIGPIPE ignored, so that a FIFO whose reader has gone fails the write
+// (EPIPE) like any other fault.
+class write_signals {
+  public:
+    explicit write_signals(bool temp_file) {
+        struct sigaction act {};
+        ::sigemptyset(&act.sa_mask);
+        act.sa_handler = SIG_IGN;
+        change(SIGXFSZ, act);
+        if (!temp_file) {
+            change(SIGPIPE, act);
+            return;
+        }
+        for (const int sig : CLEANUP_SIGNALS) ::sigaddset(&act.sa_mask, sig);
+        act.sa_handler = remove_temp_and_die;
+        for (const int sig : CLEANUP_SIGNALS) {
+            struct sigaction now {};
+            if (::sigaction(sig, nullptr, &now) == 0 && now.sa_handler == SIG_DFL) change(sig, act);
+        }
+    }
+    write_signals(const write_signals&) = delete;
+    write_signals& operator=(const write_signals&) = delete;
+    ~write_signals() {
+        for (int k = 0; k < count_; ++k) ::sigaction(saved_[k].sig, &saved_[k].act, nullptr);
+    }
+
+  private:
+    struct saved {
+        int sig;
+        struct sigaction act;
+    };
+    saved saved_[6]{};
+    int count_ = 0;
+
+    void change(int sig, const struct sigaction& act) {
+        if (::sigaction(sig, &act, &saved_[count_].act) == 0) saved_[count_++].sig = sig;
+    }
+};
+
+// Blocks CLEANUP_SIGNALS while it lives, so that a step and the arming or
+// disarming of temp_to_remove happen together; a signal that arrives
+// meanwhile is handled once they are done.
+class cleanup_signals_blocked {
+  public:
+    cleanup_signals_blocked() {
+        sigset_t set;
+        ::sigemptyset(&set);
+        for (const int sig : CLEANUP_SIGNALS) ::sigaddset(&set, sig);
+        ::sigprocmask(SIG_BLOCK, &set, &old_);
+    }
+    cleanup_signals_blocked(const cleanup_signals_blocked&) = delete;
+    cleanup_signals_blocked& operator=(const cleanup_signals_blocked&) = delete;
+    ~cleanup_signals_blocked() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
+
+  private:
+    sigset_t old_{};
+};
+
 // Writes straight into the target: for devices, FIFOs and the like, which
 // cannot be replaced by a rename.
 bool write_direct(const char* path, const range& r) {
@@ -91,33 +181,82 @@ std::string temp_name(std::string_view target, std::uint64_t seed) {
     return name;
 }
 
-// Writes the table into a new temporary file beside target and renames it
-// over target, so target is either untouched or wholly replaced. The new
-// file gets 0666 less the umask, or `mode` when one is given (the mode of
-// the file it replaces). The temporary file is removed on every failure.
-bool write_atomic(const std::string& target, const mode_t* mode, const range& r) {
+// Creates a new temporary file beside target, arming it for removal on a
+// signal; its descriptor, or -1.
+int create_temp(const std::string& target, std::string& tmp) {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     const auto seed = static_cast<std::uint64_t>(now.tv_nsec) ^
                       (static_cast<std::uint64_t>(now.tv_sec) << 20) ^
                       (static_cast<std::uint64_t>(::getpid()) << 40);
-    std::string tmp;
-    int fd = -1;
-    for (std::uint64_t attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    for (std::uint64_t attempt = 0; attempt < 100; ++attempt) {
         tmp = temp_name(target, seed + attempt);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
+        if (tmp.size() >= sizeof temp_to_remove) return -1;
+        std::memcpy(temp_to_remove, tmp.c_str(), tmp.size() + 1);
+        const cleanup_signals_blocked blocked;
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            temp_armed = 1;
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
     }
+    return -1;
+}
+
+// Writes the table into a new temporary file beside target and renames it
+// over target, so target is either untouched or wholly replaced. The new
+// file gets 0666 less the umask; when it replaces the file `old`, that
+// file's owner, group (as far as the caller may give them) and permission
+// bits, never a setuid or setgid bit. The temporary file is removed on
+// every failure, and on a signal that ends the program meanwhile.
+bool write_atomic(const std::string& target, const struct stat* old, const range& r) {
+    const write_signals signals(true);
+    std::string tmp;
+    const int fd = create_temp(target, tmp);
     if (fd < 0) return false;
 
+    // the owner first: a change of owner may clear permission bits
+    bool ok = true;
+    if (old != nullptr) {
+        if (::fchown(fd, old->st_uid, old->st_gid) != 0 &&
+            ::fchown(fd, ~uid_t{0}, old->st_gid) != 0) {
+            // neither is the caller's to give: the new file stays its own
+        }
+        ok = ::fchmod(fd, old->st_mode & 07777 & ~mode_t{S_ISUID | S_ISGID}) == 0;
+    }
     // fsync before the rename: otherwise a crash soon after could leave the
     // new name on a file whose data never reached the disk
-    bool ok = (mode == nullptr || ::fchmod(fd, *mode) == 0) && write_table(fd, r) &&
-              (::fsync(fd) == 0 || errno == EINVAL);
+    ok = ok && write_table(fd, r) && (::fsync(fd) == 0 || errno == EINVAL);
     ok = (::close(fd) == 0) && ok;
+    const cleanup_signals_blocked blocked;
     ok = ok && ::rename(tmp.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(tmp.c_str());
+    temp_armed = 0;
     return ok;
+}
+
+// The name a dangling symbolic link leads to, following a chain of links
+// to the name that does not exist yet: the link "out/c.tsv" holding
+// "new.tsv" leads to "out/new.tsv". Empty when a link cannot be read or
+// the chain is longer than the system follows.
+std::string dangling_target(const char* path) {
+    std::string at = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0) return errno == ENOENT ? at : std::string{};
+        if (!S_ISLNK(st.st_mode)) return {};
+        char link[PATH_MAX];
+        const ssize_t n = ::readlink(at.c_str(), link, sizeof link);
+        if (n <= 0 || static_cast<std::size_t>(n) == sizeof link) return {};
+        const std::string_view to(link, static_cast<std::size_t>(n));
+        const std::size_t slash = at.rfind('/');
+        if (to[0] == '/' || slash == std::string::npos)
+            at.assign(to);
+        else
+            at.erase(slash + 1).append(to);
+    }
+    return {};
 }
 
 // The file a regular-file target stands for: itself, or for a symbolic link
@@ -144,13 +283,17 @@ int output_matrix(const char* filedest, double** mat, int row_min, int row_max, 
     struct stat st {};
     if (::stat(filedest, &st) != 0) {
         if (errno != ENOENT) return 0;
-        // a link to a file not yet there is written through, creating that file
+        // a link to a file not yet there creates that file, like any new file
         struct stat link {};
-        if (::lstat(filedest, &link) == 0) return write_direct(filedest, r) ? -1 : 0;
-        return write_atomic(filedest, nullptr, r) ? -1 : 0;
+        if (::lstat(filedest, &link) != 0) return write_atomic(filedest, nullptr, r) ? -1 : 0;
+        const std::string target = dangling_target(filedest);
+        return !target.empty() && write_atomic(target, nullptr, r) ? -1 : 0;
     }
     if (S_ISDIR(st.st_mode)) return 0;
-    if (!S_ISREG(st.st_mode)) return write_direct(filedest, r) ? -1 : 0;
+    if (!S_ISREG(st.st_mode)) {
+        const write_signals signals(false);
+        return write_direct(filedest, r) ? -1 : 0;
+    }
 
     // standard output or error redirected to this file (the target named as
     // /dev/stdout, say): replacing the file would drop what the stream has
@@ -160,6 +303,7 @@ int output_matrix(const char* filedest, double** mat, int row_min, int row_max, 
         struct stat out {};
         if (::fstat(fd, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino) {
             std::fflush(fd == STDOUT_FILENO ? stdout : stderr);
+            const write_signals signals(false);
             return write_table(fd, r) ? -1 : 0;
         }
     }
@@ -168,6 +312,5 @@ int output_matrix(const char* filedest, double** mat, int row_min, int row_max, 
     if (::faccessat(AT_FDCWD, filedest, W_OK, AT_EACCESS) != 0) return 0;
     const std::string target = resolve(filedest);
     if (target.empty()) return 0;
-    const mode_t mode = st.st_mode & 07777;
-    return write_atomic(target, &mode, r) ? -1 : 0;
+    return write_atomic(target, &st, r) ? -1 : 0;
 }

@@ -1,3 +1,6 @@
 #include "mobrel/product.h"
 
-int main(int argc, char** argv) { return mobrel::run(argc, argv); }
+int main(int argc, char** argv) {
+    pipeline::end_on_exhaustion();
+    return mobrel::run(argc, argv);
+}

@@ -28,7 +28,8 @@ int run(int argc, char** argv) {
     const pipeline::XMatrix xb = pipeline::to_x(*mat_b, DGT_MAX);
     const pipeline::DMatrix mat_c(mat_a->rows(), mat_b->cols());
     if (!multiply(xa, xb, mat_c) || !pipeline::write(file_c, mat_c)) return 1;
-    std::printf(MSG_DONE, file_a, file_b, file_c);
+    std::printf(MSG_DONE, escaped(file_a).c_str(), escaped(file_b).c_str(),
+                escaped(file_c).c_str());
     return 0;
 }
 

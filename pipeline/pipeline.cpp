@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
+#include <new>
 #include <string_view>
 #include <utility>
 
@@ -14,16 +16,17 @@ std::optional<DMatrix> Loader::load(const char* name) {
     int rows = 0, cols = 0;
     table_error err;
     if (load_table(name, stack_.get(), STACK_MAX, &first, &rows, &first, &cols, &err) == 0) {
+        const std::string shown = escaped(name);
         if (err.fault == table_fault::cannot_open)
-            std::printf(MSG_NOT_FOUND, name);
+            std::printf(MSG_NOT_FOUND, shown.c_str());
         else if (err.row > 0)
-            std::printf("matrix <%s> %s\n", name, describe(err).c_str());
+            std::printf("matrix <%s> %s\n", shown.c_str(), describe(err).c_str());
         else
-            std::printf("matrix <%s>: %s\n", name, describe(err).c_str());
+            std::printf("matrix <%s>: %s\n", shown.c_str(), describe(err).c_str());
         return std::nullopt;
     }
     if (rows < 1 || cols < 1) {
-        std::printf(MSG_EMPTY, name);
+        std::printf(MSG_EMPTY, escaped(name).c_str());
         return std::nullopt;
     }
     return DMatrix(input_matrix(stack_.get(), first, rows, first, cols), rows, cols);
@@ -38,6 +41,11 @@ XMatrix to_x(const DMatrix& m, int dgt_max) {
 bool to_double(const x_num& x, double* out, const char* name, int i, int j, int dgt_max) {
     *out = cvxd(&x, dgt_max);
     if (!std::isinf(*out)) return true;
+    // up to the largest double's "%1.15E" text, as a table file reads it
+    if (fits_double(cvxs(&x, dgt_max))) {
+        *out = std::copysign(std::numeric_limits<double>::max(), *out);
+        return true;
+    }
     std::printf(MSG_BEYOND_DOUBLE, name, i, j, cvxs(&x, DGT_MAX).c_str());
     return false;
 }
@@ -115,7 +123,11 @@ std::string format_det(const x_num& det, int dgt_max) {
 
 void print_timing(const Stopwatch& clock, const char* result_name) {
     std::printf(MSG_ELAPSED, clock.seconds());
-    std::printf(MSG_RESULT_FILE, result_name);
+    std::printf(MSG_RESULT_FILE, escaped(result_name).c_str());
+}
+
+void end_on_exhaustion() {
+    std::set_new_handler([] { nrerror(MSG_NEW_FAILED); });
 }
 
 } // namespace pipeline

@@ -4,6 +4,8 @@
 //
 // Every step that fails prints its one console line on standard output and
 // returns false (or an empty optional); the caller then exits with status 1.
+// File names and arguments in those lines are shown through escaped()
+// (matrix.h), so that no byte of theirs can break the line.
 #ifndef PIPELINE_PIPELINE_H
 #define PIPELINE_PIPELINE_H
 
@@ -28,6 +30,7 @@ inline constexpr char MSG_ELAPSED[] = "elapsed time: %f seconds\n";
 inline constexpr char MSG_RESULT_FILE[] = "X ==> %s\n";
 inline constexpr char MSG_EMPTY[] = "matrix <%s> holds no number\n";
 inline constexpr char MSG_BEYOND_DOUBLE[] = "result %s[%d,%d] = %s is beyond the range of a double\n";
+inline constexpr char MSG_NEW_FAILED[] = "allocation failure in operator new";
 
 // The precision all three programs work at (velmar more above degree 1).
 inline constexpr int DGT_MAX = 30;
@@ -84,8 +87,9 @@ class Loader {
 XMatrix to_x(const DMatrix& m, int dgt_max);
 
 // *out = x as a double, through its text at dgt_max digits. A value beyond
-// the range of a double prints its line, naming it `name`[i,j], and makes
-// the result false; one that underflows becomes the nearest double.
+// the range of a double (fits_double, matrix.h) prints its line, naming it
+// `name`[i,j], and makes the result false; one that underflows becomes the
+// nearest double, one up to the largest double's own text the largest.
 bool to_double(const x_num& x, double* out, const char* name, int i, int j, int dgt_max = DGT_MAX);
 
 // to_double for every element of x into out, of the same shape.
@@ -113,6 +117,11 @@ std::string format_det(const x_num& det, int dgt_max = DGT_MAX);
 
 // The report lines shared by tarsik and velmar.
 void print_timing(const Stopwatch& clock, const char* result_name);
+
+// Makes a failed operator new (a container's, a string's) end the program
+// through nrerror, as a failed matrix allocation does, instead of throwing
+// std::bad_alloc past the program's end. Called first thing in main.
+void end_on_exhaustion();
 
 } // namespace pipeline
 

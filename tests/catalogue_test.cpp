@@ -5,15 +5,20 @@
 // result is left byte for byte as it was.
 #include "tests/e2e.h"
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
+#include <poll.h>
 #include <regex>
 #include <set>
 #include <signal.h>
 #include <string_view>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -27,6 +32,19 @@ inline constexpr char PRECIOUS[] = "precious\n";
 inline constexpr char WRITE_FAILED[] = "sorry, something wrong";
 inline constexpr uid_t NOBODY = 65534;
 inline constexpr int CAPACITY = 65535; // the most numbers a table may hold
+
+// Whether the programs are built with the address sanitizer (as this test is).
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool UNDER_ASAN = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool UNDER_ASAN = true;
+#else
+inline constexpr bool UNDER_ASAN = false;
+#endif
+#else
+inline constexpr bool UNDER_ASAN = false;
+#endif
 
 std::string repeat(const std::string& s, int n) {
     std::string out;
@@ -126,7 +144,7 @@ void place(const e2e::TempDir& dir, const std::string& name, const Input& in) {
 std::set<std::string> listing(const std::string& root) {
     std::set<std::string> names;
     for (const auto& e : fs::recursive_directory_iterator(root))
-        names.insert(fs::relative(e.path(), root).string());
+        names.insert(e.path().lexically_relative(root).string());
     return names;
 }
 
@@ -151,13 +169,13 @@ std::optional<Args> unprivileged() {
 // Runs bin with args in dir, behind `prefix` (see unprivileged) when given;
 // for root the folder then passes to nobody.
 e2e::Result launch(const std::string& bin, const Args& args, const e2e::TempDir& dir,
-                   const Args& prefix = {}) {
-    if (prefix.empty()) return e2e::run(bin, args, dir.path());
+                   const Args& prefix = {}, const std::function<void(pid_t)>& meanwhile = {}) {
+    if (prefix.empty()) return e2e::run(bin, args, dir.path(), meanwhile);
     if (geteuid() == 0 && chown(dir.path().c_str(), NOBODY, NOBODY) != 0) ADD_FAILURE();
     Args all(prefix.begin() + 1, prefix.end());
     all.push_back(bin);
     all.insert(all.end(), args.begin(), args.end());
-    return e2e::run(prefix[0], all, dir.path());
+    return e2e::run(prefix[0], all, dir.path(), meanwhile);
 }
 
 using Files = std::vector<std::pair<std::string, Input>>;
@@ -310,6 +328,9 @@ TEST(Catalogue, RefusedCommands) {
         {VELMAR, nullptr, nullptr, {"X", "Y", "C", "abc"}, "degree <abc> is not a whole number\n"},
         {VELMAR, nullptr, nullptr, {"X", "Y", "C", "1", "abc"},
          "intercept <abc> is not a finite decimal number\n"},
+        // a line end in a name or an argument is shown escaped, on one line
+        {MOBREL, nullptr, nullptr, {"nl\nA", "B", "C"}, "matrix <nl\\nA> not found\n"},
+        {VELMAR, nullptr, nullptr, {"X", "Y", "C", "3\n"}, "degree <3\\n> is not a whole number\n"},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -339,24 +360,31 @@ TEST(Catalogue, AcceptedForms) {
         }
         expect_success(p, p.big[0], p.big[1], p.big_result, p.big_done);
     }
+    // the largest double as "%1.15E" writes it, rounded up past the point
+    // where reading rounds to infinity, reads back as written
+    const Program& mobrel = programs()[0];
+    const std::string largest = "1.797693134862316E+308\n";
+    expect_success(mobrel, largest, "1\n", largest, mobrel.done);
 }
 
 namespace {
 
 // Lowers the file size limit of the programs started while it lives and
-// ignores SIGXFSZ, so that a write past the limit fails with EFBIG instead
-// of killing the program: a disk that fills up midway through a regular
-// file, which /dev/full (written directly, never renamed) does not reach.
+// (unless `signal`) ignores SIGXFSZ, so that a write past the limit fails
+// with EFBIG instead of killing the program: a disk that fills up midway
+// through a regular file, which /dev/full (written directly, never renamed)
+// does not reach. With `signal`, SIGXFSZ keeps its default action: the
+// program must ignore it itself.
 class FileSizeLimit {
   public:
-    explicit FileSizeLimit(rlim_t bytes) {
+    explicit FileSizeLimit(rlim_t bytes, bool signal) {
         getrlimit(RLIMIT_FSIZE, &old_);
         rlimit low = old_;
         low.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &low);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGXFSZ, &ignore, &old_action_);
+        struct sigaction act {};
+        act.sa_handler = signal ? SIG_DFL : SIG_IGN;
+        sigaction(SIGXFSZ, &act, &old_action_);
     }
     FileSizeLimit(const FileSizeLimit&) = delete;
     ~FileSizeLimit() {
@@ -372,9 +400,11 @@ class FileSizeLimit {
 struct Fault {
     const char* what;
     std::string target;
-    const char* folder; // made before the run, or nullptr
-    bool may_exist;     // the target can be an existing file
-    rlim_t fsize;       // a file size limit, or 0
+    const char* folder;            // made before the run, or nullptr
+    bool may_exist;                // the target can be an existing file
+    rlim_t fsize;                  // a file size limit, or 0
+    bool sigxfsz = false;          // SIGXFSZ at its default action past the limit
+    const char* link_to = nullptr; // the target a link to this missing name
 };
 
 // Runs every program on its good inputs with a target that cannot be
@@ -390,6 +420,7 @@ void expect_failed_write(const Fault& f, const Args& prefix = {}, mode_t folder_
             dir.write(p.in[0], p.good[0]);
             dir.write(p.in[1], p.good[1]);
             if (f.folder) fs::create_directory(dir.file(f.folder));
+            if (f.link_to) fs::create_symlink(f.link_to, dir.file(f.target));
             if (existing) {
                 dir.write(f.target, PRECIOUS);
                 chmod(dir.file(f.target).c_str(), 0666); // only the folder may stop the write
@@ -399,7 +430,7 @@ void expect_failed_write(const Fault& f, const Args& prefix = {}, mode_t folder_
             e2e::Result r;
             {
                 std::optional<FileSizeLimit> limit;
-                if (f.fsize > 0) limit.emplace(f.fsize);
+                if (f.fsize > 0) limit.emplace(f.fsize, f.sigxfsz);
                 r = launch(p.bin, {p.in[0], p.in[1], f.target}, dir, prefix);
             }
             if (f.folder) chmod(dir.file(f.folder).c_str(), 0755);
@@ -424,6 +455,9 @@ TEST(OutputFaults, FailedWrites) {
         {"a folder as the target, with a slash", "sub/", "sub", false, 0},
         // every result is longer than 32 bytes, "sorry, something wrong" is not
         {"a file size limit of 32 bytes", "C", nullptr, true, 32},
+        {"a file size limit of 32 bytes, SIGXFSZ not ignored", "C", nullptr, true, 32, true},
+        {"a link to a missing file, a file size limit of 32 bytes", "C", nullptr, false, 32, false,
+         "D"},
     };
     for (const Fault& f : faults) {
         SCOPED_TRACE(f.what);
@@ -471,4 +505,163 @@ TEST(OutputFaults, OutputIsAnInput) {
     EXPECT_EQ(r.out, "A * A ==> A\n");
     EXPECT_EQ(dir.read("A"), table({{7, 10}, {15, 22}}));
     EXPECT_EQ(listing(dir.path()), std::set<std::string>{"A"});
+}
+
+namespace {
+
+bool temp_beside_c(const std::string& dir) {
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().rfind(".C.", 0) == 0) return true;
+    return false;
+}
+
+// Stops the program pid once its temporary file beside C appears in dir
+// (within a minute), sends it sig if the file is still there, and lets it
+// go on. False when the write was over before the program stopped.
+bool signal_during_write(const std::string& dir, pid_t pid, int sig) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!temp_beside_c(dir))
+        if (std::chrono::steady_clock::now() > deadline) return false;
+    int st = 0;
+    kill(pid, SIGSTOP);
+    if (waitpid(pid, &st, WUNTRACED) != pid || !WIFSTOPPED(st)) return false;
+    const bool during = temp_beside_c(dir);
+    if (during) kill(pid, sig);
+    kill(pid, SIGCONT);
+    return during;
+}
+
+} // namespace
+
+// tarsik writing its result of 65535 numbers (about 1.5 MB) over an
+// existing C, disturbed meanwhile. A signal removes the temporary file and
+// ends the program as the signal does; a FIFO as C whose reader goes away
+// fails the write. Either way no file is left or harmed.
+TEST(OutputFaults, InterruptedWrites) {
+    static const struct {
+        const char* what;
+        int sig; // 0: C is a FIFO whose reader goes away
+    } cases[] = {
+        // clang-format off
+        {"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"SIGPIPE", SIGPIPE},
+        {"a FIFO whose reader goes away", 0},
+        // clang-format on
+    };
+    const Program& p = programs()[1];
+    // the program meets each at its default action, whatever the test runner
+    // was started with (a shell starts background jobs with SIGINT ignored)
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(sig, SIG_DFL);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        bool hit = false;
+        for (int attempt = 0; attempt < 20 && !hit; ++attempt) {
+            e2e::TempDir dir;
+            dir.write(p.in[0], p.big[0]);
+            dir.write(p.in[1], p.big[1]);
+            int reader = -1;
+            if (c.sig == 0) {
+                mkfifo(dir.file("C").c_str(), 0600);
+                reader = open(dir.file("C").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            } else {
+                dir.write("C", PRECIOUS);
+            }
+            const auto before = listing(dir.path());
+            const auto r = launch(p.bin, {p.in[0], p.in[1], "C"}, dir, {}, [&](pid_t pid) {
+                if (c.sig != 0) {
+                    hit = signal_during_write(dir.path(), pid, c.sig);
+                    return;
+                }
+                pollfd wait_data{reader, POLLIN, 0};
+                hit = poll(&wait_data, 1, 20000) == 1; // the program writes
+                close(reader);
+            });
+            if (!hit) continue;
+            EXPECT_EQ(r.status, c.sig != 0 ? 128 + c.sig : 1);
+            EXPECT_EQ(r.out, c.sig != 0 ? "" : WRITE_FAILED);
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(listing(dir.path()), before);
+            if (c.sig != 0) {
+                EXPECT_EQ(dir.read("C"), PRECIOUS);
+            }
+        }
+        EXPECT_TRUE(hit) << "never caught the program while it wrote";
+    }
+}
+
+// A link that leads to no file yet makes that file; a file of another
+// user that root replaces keeps its owner, group and mode, less the setuid
+// bit.
+TEST(OutputFaults, ReplacedTargets) {
+    static const struct {
+        const char* what;
+        const char* link_to; // C a link to this missing name; otherwise
+        uid_t owner;         // C a file of this owner and group
+        mode_t mode, kept;   // and mode, and the mode it keeps
+    } cases[] = {
+        {"a link to a missing file", "D", 0, 0, 0},
+        {"another user's file with a setuid bit", nullptr, NOBODY, 04754, 0754},
+    };
+    const Program& p = programs()[0];
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.link_to && geteuid() != 0) continue; // only root may give a file away
+        e2e::TempDir dir;
+        dir.write(p.in[0], p.good[0]);
+        dir.write(p.in[1], p.good[1]);
+        if (c.link_to) {
+            fs::create_symlink(c.link_to, dir.file("C"));
+        } else {
+            dir.write("C", PRECIOUS);
+            ASSERT_EQ(chown(dir.file("C").c_str(), c.owner, c.owner), 0);
+            ASSERT_EQ(chmod(dir.file("C").c_str(), c.mode), 0);
+        }
+        const auto r = launch(p.bin, {p.in[0], p.in[1], "C"}, dir);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, expand(p.done, {p.in[0], p.in[1], "C"}));
+        EXPECT_EQ(dir.read(c.link_to ? c.link_to : "C"), p.result);
+        struct stat st {};
+        ASSERT_EQ(lstat(dir.file("C").c_str(), &st), 0);
+        if (c.link_to) {
+            EXPECT_TRUE(S_ISLNK(st.st_mode));
+        } else {
+            EXPECT_EQ(st.st_uid, c.owner);
+            EXPECT_EQ(st.st_gid, c.owner);
+            EXPECT_EQ(st.st_mode & 07777, c.kept);
+        }
+    }
+}
+
+// Memory limits (ulimit -v in a subshell) from where the program cannot
+// even load up to where it succeeds: in between, every run that fails ends
+// through the fatal-error report, status 1, never an abort.
+TEST(Catalogue, OutOfMemory) {
+    if (UNDER_ASAN) GTEST_SKIP() << "the address sanitizer does not run under a memory limit";
+    static const std::regex report(
+        "Run-time error\\.\\.\\.\n[^\n]+\n\\.\\.\\.now exiting to system\\.\\.\\.\n");
+    for (const Program& p : programs()) {
+        SCOPED_TRACE(p.bin);
+        int reports = 0, status = 1;
+        for (int kb = 2048; kb < 65536 && status != 0; kb += 128) {
+            SCOPED_TRACE(std::to_string(kb) + " KB");
+            e2e::TempDir dir;
+            dir.write(p.in[0], p.good[0]);
+            dir.write(p.in[1], p.good[1]);
+            const auto r = launch("/bin/sh",
+                                  {"-c", "ulimit -v $0 && exec \"$@\"", std::to_string(kb), p.bin,
+                                   p.in[0], p.in[1], "C"},
+                                  dir);
+            status = r.status;
+            if (status == 127 &&
+                r.err.find("error while loading shared libraries") != std::string::npos)
+                continue; // too little to load the program
+            if (status == 0) break;
+            EXPECT_EQ(status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_TRUE(std::regex_match(r.err, report)) << r.err;
+            EXPECT_FALSE(dir.exists("C"));
+            ++reports;
+        }
+        EXPECT_EQ(status, 0);
+        EXPECT_GT(reports, 0);
+    }
 }

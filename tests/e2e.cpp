@@ -54,7 +54,8 @@ std::string slurp(const std::string& path) {
 
 } // namespace
 
-Result run(const std::string& program, const std::vector<std::string>& args, const std::string& cwd) {
+Result run(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+           const std::function<void(pid_t)>& meanwhile) {
     TempDir io;
     const std::string out_path = io.file("out"), err_path = io.file("err");
     std::vector<char*> argv;
@@ -73,6 +74,7 @@ Result run(const std::string& program, const std::vector<std::string>& args, con
         execv(program.c_str(), argv.data());
         _exit(127);
     }
+    if (pid > 0 && meanwhile) meanwhile(pid);
     Result r;
     int st = 0;
     if (pid > 0 && waitpid(pid, &st, 0) == pid)

@@ -3,8 +3,11 @@
 #ifndef TESTS_E2E_H
 #define TESTS_E2E_H
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <sys/types.h>
 
 namespace e2e {
 
@@ -30,8 +33,10 @@ class TempDir {
     std::string path_;
 };
 
-// Runs `program` with `args` in the folder `cwd` (standard input empty).
-Result run(const std::string& program, const std::vector<std::string>& args, const std::string& cwd);
+// Runs `program` with `args` in the folder `cwd` (standard input empty);
+// `meanwhile`, when given, is called with its process id once it started.
+Result run(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+           const std::function<void(pid_t)>& meanwhile = {});
 
 // Runs `program` with `args` in `dir` while the folder takes no new file,
 // and expects the refusal of the write: status 1, "sorry, something wrong"

@@ -39,16 +39,17 @@ struct Report {
 // The degree argument, checked: a whole number from 1 to DEGREE_MAX.
 // Prints the refusal and returns false otherwise.
 bool degree_arg(const char* text, int* degree) {
+    const std::string shown = escaped(text);
     if (!read_degree(text, degree)) {
-        std::printf(MSG_DEGREE_NOT_WHOLE, text);
+        std::printf(MSG_DEGREE_NOT_WHOLE, shown.c_str());
         return false;
     }
     if (*degree < 1) {
-        std::printf(MSG_DEGREE_LOW, text);
+        std::printf(MSG_DEGREE_LOW, shown.c_str());
         return false;
     }
     if (*degree > DEGREE_MAX) {
-        std::printf(MSG_DEGREE_HIGH, text, DEGREE_MAX);
+        std::printf(MSG_DEGREE_HIGH, shown.c_str(), DEGREE_MAX);
         return false;
     }
     return true;
@@ -63,7 +64,7 @@ std::optional<Request> read_request(int argc, char** argv) {
     if (argc == 6) {
         double value = 0;
         if (!read_intercept(argv[5], &value)) {
-            std::printf(MSG_INTERCEPT, argv[5]);
+            std::printf(MSG_INTERCEPT, escaped(argv[5]).c_str());
             return std::nullopt;
         }
         r.intercept = value;
