@@ -1,5 +1,6 @@
 // The product loop of mobrel: the sums of x_mult_ products added with
-// x_add_ at 30 digits, on records or in integers with the same results.
+// x_add_ at the working precision, on records, or at 30 digits in integers
+// with the same results.
 #include "mobrel/product.h"
 
 #include <algorithm>
@@ -10,13 +11,14 @@ namespace mobrel {
 
 using pipeline::DGT_MAX;
 
-void product_row(const pipeline::XMatrix& a, const pipeline::XMatrix& b, int i, x_num* acc) {
+void product_row(const pipeline::XMatrix& a, const pipeline::XMatrix& b, int i, x_num* acc,
+                 int dgt_max) {
     const int inner = a.cols(), m = b.cols();
     for (int j = 1; j <= m; ++j) xinit(&acc[j], 0);
     for (int k = 1; k <= inner; ++k) {
         const x_num* aik = &a[i][k];
         const x_num* bk = b[k];
-        for (int j = 1; j <= m; ++j) x_mult_add_(aik, &bk[j], &acc[j], DGT_MAX);
+        for (int j = 1; j <= m; ++j) x_mult_add_(aik, &bk[j], &acc[j], dgt_max);
     }
 }
 
@@ -260,17 +262,19 @@ void FastProduct::row(int i, x_num* acc) const {
 
 // C = A * B into doubles, row by row: one accumulator per column and k
 // outside j, so that B is read row by row while every element still adds
-// its products in the order k = 1, 2, ...
-bool multiply(const pipeline::XMatrix& a, const pipeline::XMatrix& b, const pipeline::DMatrix& c) {
-    const FastProduct fast(a, b);
+// its products in the order k = 1, 2, ... The integer path works at 30
+// digits only.
+bool multiply(const pipeline::XMatrix& a, const pipeline::XMatrix& b, const pipeline::DMatrix& c,
+              int dgt_max) {
+    const FastProduct fast = dgt_max == DGT_MAX ? FastProduct(a, b) : FastProduct();
     std::vector<x_num> acc(static_cast<std::size_t>(b.cols()) + 1);
     for (int i = 1; i <= a.rows(); ++i) {
         if (fast.usable())
             fast.row(i, acc.data());
         else
-            product_row(a, b, i, acc.data());
+            product_row(a, b, i, acc.data(), dgt_max);
         for (int j = 1; j <= b.cols(); ++j)
-            if (!pipeline::to_double(acc[j], &c[i][j], "C", i, j)) return false;
+            if (!pipeline::to_double(acc[j], &c[i][j], "C", i, j, dgt_max)) return false;
     }
     return true;
 }

@@ -9,10 +9,11 @@
 
 namespace mobrel {
 
-// Row i of a * b at 30 digits into acc[1..b.cols()]: each element the sum
-// over k = 1, 2, ... of x_mult_(a[i][k], b[k][j]) added with x_add_ to a
-// running sum that starts at zero.
-void product_row(const pipeline::XMatrix& a, const pipeline::XMatrix& b, int i, x_num* acc);
+// Row i of a * b at dgt_max digits into acc[1..b.cols()]: each element the
+// sum over k = 1, 2, ... of x_mult_(a[i][k], b[k][j]) added with x_add_ to
+// a running sum that starts at zero.
+void product_row(const pipeline::XMatrix& a, const pipeline::XMatrix& b, int i, x_num* acc,
+                 int dgt_max = pipeline::DGT_MAX);
 
 // The same sums, worked in 64-bit integers. An entry that entered from a
 // double holds at most 16 digits, so each product is exact below 10^32
@@ -23,6 +24,7 @@ void product_row(const pipeline::XMatrix& a, const pipeline::XMatrix& b, int i, 
 // does the work.
 class FastProduct {
   public:
+    FastProduct() = default; // not usable
     FastProduct(const pipeline::XMatrix& a, const pipeline::XMatrix& b);
     bool usable() const { return usable_; }
     void row(int i, x_num* acc) const;
@@ -41,12 +43,14 @@ class FastProduct {
     std::vector<Factor> a_, b_; // row-major, first indices 1 as in the matrices
 };
 
-// c = a * b at 30 digits, each element turned into a double once. Returns
-// false (after printing the element's line) when an element is beyond the
-// range of a double.
-bool multiply(const pipeline::XMatrix& a, const pipeline::XMatrix& b, const pipeline::DMatrix& c);
+// c = a * b at dgt_max digits, each element turned into a double once.
+// Returns false (after printing the element's line) when an element is
+// beyond the range of a double.
+bool multiply(const pipeline::XMatrix& a, const pipeline::XMatrix& b, const pipeline::DMatrix& c,
+              int dgt_max = pipeline::DGT_MAX);
 
-// The whole program: mobrel file_A file_B file_C. Returns the exit status.
+// The whole program: mobrel [OPTION]... file_A file_B file_C. Returns the
+// exit status.
 int run(int argc, char** argv);
 
 } // namespace mobrel

@@ -12,6 +12,7 @@ inline constexpr char USAGE[] = "\nTridiagonal Linear System ==>  A X = B\n"
                                 "B holds one right-hand side per column; X = A^-1 B is "
                                 "computed at 30 significant digits\n"
                                 "exit status 0 when X was written, 1 otherwise\n";
+inline constexpr char HELP_DIGITS[] = "work at N significant digits, 10 to 227 (default 30)";
 inline constexpr char MSG_DIMENSION_A[] = "Error: incorrect dimension A[%d,%d]\n";
 inline constexpr char MSG_DIMENSION_AB[] = "Error: incorrect dimension A[%d,%d] * B[%d,%d]\n";
 inline constexpr char MSG_SOLVED[] = "Linear system solution X[%d %d] found\n";

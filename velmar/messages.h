@@ -13,6 +13,10 @@ inline constexpr char USAGE[] = "\nLinear Regression v.1.0   X, Y -> Coefficents
 inline constexpr char CREDIT[] = "Least squares at 30 digits (2 x degree + 30 above degree 1), "
                                  "degree 1 to 38; exit status 0 when file_C was written\n";
 
+inline constexpr char HELP_DIGITS[] = "work at N digits, 10 to 227 - 2 x degree (227 at degree 1)";
+// Ends the --digits and --check refusals above degree 1.
+inline constexpr char MSG_AT_DEGREE[] = " at degree %d";
+
 inline constexpr char MSG_DEGREE_NOT_WHOLE[] = "degree <%s> is not a whole number\n";
 inline constexpr char MSG_DEGREE_LOW[] = "degree <%s> is below 1\n";
 inline constexpr char MSG_DEGREE_HIGH[] = "degree <%s> is above %d, the highest the working "
