@@ -278,8 +278,7 @@ namespace {
 // the file is open. *row_max and *col_max stay 0 unless the whole table was
 // read and accepted; e says why it was not.
 int read_table(std::FILE* in, double* elem, int el_max, const int* row_min, int* row_max,
-               const int* col_min, int* col_max, table_error& e,
-               std::vector<std::string>* texts) {
+               const int* col_min, int* col_max, table_error& e, std::vector<std::string>* texts) {
     *row_max = 0;
     *col_max = 0;
     if (texts != nullptr) texts->clear();
@@ -321,7 +320,8 @@ int read_table(std::FILE* in, double* elem, int el_max, const int* row_min, int*
 } // namespace
 
 int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
-               const int* col_min, int* col_max, table_error* err, std::vector<std::string>* texts) {
+               const int* col_min, int* col_max, table_error* err,
+               std::vector<std::string>* texts) {
     table_error local;
     table_error& e = err != nullptr ? *err : local;
     e = table_error{};

@@ -34,10 +34,10 @@ struct Option {
 
 // What a program tells the command line about itself.
 struct Program {
-    const char* name;                    // for --version and the refusals
-    std::span<const char* const> usage;  // the usage screen's own lines
-    int operands;                        // the fewest operands a run takes
-    const char* digits_help;             // the help line of --digits
+    const char* name;                   // for --version and the refusals
+    std::span<const char* const> usage; // the usage screen's own lines
+    int operands;                       // the fewest operands a run takes
+    const char* digits_help;            // the help line of --digits
 };
 
 // What the shared options ask for. digits is N, the working precision;

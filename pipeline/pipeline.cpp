@@ -17,13 +17,19 @@ namespace {
 
 std::FILE* console_stream = nullptr; // nullptr: standard output
 
-bool is_dash(const char* name) { return name[0] == '-' && name[1] == '\0'; }
+bool is_dash(const char* name) {
+    return name[0] == '-' && name[1] == '\0';
+}
 
 } // namespace
 
-std::FILE* console() { return console_stream != nullptr ? console_stream : stdout; }
+std::FILE* console() {
+    return console_stream != nullptr ? console_stream : stdout;
+}
 
-void set_console(std::FILE* stream) { console_stream = stream; }
+void set_console(std::FILE* stream) {
+    console_stream = stream;
+}
 
 void say(const char* format, ...) {
     std::va_list args;
@@ -37,7 +43,8 @@ bool is_standard_output(const char* name) {
     const int fd = table_descriptor(name);
     if (fd == STDOUT_FILENO) return true;
     // another descriptor on the same pipe, terminal or file
-    struct stat out {}, other {};
+    struct stat out {};
+    struct stat other {};
     return fd >= 0 && ::fstat(fd, &other) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
            other.st_dev == out.st_dev && other.st_ino == out.st_ino;
 }
@@ -50,10 +57,10 @@ std::optional<Table> Loader::table(const char* name, bool keep_texts) {
     table_error err;
     Texts texts;
     Texts* const kept = keep_texts ? &texts : nullptr;
-    const int loaded =
-        is_dash(name)
-            ? load_table_stream(stdin, stack_.get(), STACK_MAX, &first, &rows, &first, &cols, &err, kept)
-            : load_table(name, stack_.get(), STACK_MAX, &first, &rows, &first, &cols, &err, kept);
+    const int loaded = is_dash(name) ? load_table_stream(stdin, stack_.get(), STACK_MAX, &first,
+                                                         &rows, &first, &cols, &err, kept)
+                                     : load_table(name, stack_.get(), STACK_MAX, &first, &rows,
+                                                  &first, &cols, &err, kept);
     if (loaded == 0) {
         if (err.fault == table_fault::cannot_open)
             say(MSG_NOT_FOUND, name);
@@ -100,8 +107,7 @@ void read_exact(std::string_view token, x_num* a, int dgt_max) {
         std::size_t q = p + 1;
         const bool negative = q < token.size() && token[q] == '-';
         if (q < token.size() && (token[q] == '+' || token[q] == '-')) ++q;
-        for (; q < token.size(); ++q)
-            exp10 = std::min(exp10 * 10 + (token[q] - '0'), 1LL << 40);
+        for (; q < token.size(); ++q) exp10 = std::min(exp10 * 10 + (token[q] - '0'), 1LL << 40);
         if (negative) exp10 = -exp10;
     }
     const std::size_t lead = digits.find_first_not_of('0');

@@ -38,7 +38,8 @@ inline constexpr char MSG_BEYOND_DOUBLE[] = "result %s[%d,%d] = %s is beyond the
 // The command line (pipeline/command.h). The first %s is what was given,
 // the last the program's name.
 inline constexpr char MSG_UNKNOWN_OPTION[] = "unknown option <%s>; %s --help lists the options\n";
-inline constexpr char MSG_NEEDS_VALUE[] = "option <%s> needs a value; %s --help lists the options\n";
+inline constexpr char MSG_NEEDS_VALUE[] =
+    "option <%s> needs a value; %s --help lists the options\n";
 inline constexpr char MSG_TAKES_NO_VALUE[] =
     "option <%s> takes no value; %s --help lists the options\n";
 inline constexpr char MSG_DIGITS[] = "digits <%s> is not a whole number from %d to %d%s\n";
