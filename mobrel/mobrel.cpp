@@ -12,7 +12,7 @@ namespace mobrel {
 
 int run(int argc, char** argv) {
     static const char* const usage[] = {USAGE};
-    const pipeline::Program program{"mobrel", usage, 3, HELP_DIGITS};
+    const pipeline::Program program{"mobrel", usage, 3, HELP_DIGITS, EXAMPLES};
     pipeline::Command cmd;
     if (const auto status = pipeline::read_command(argc, argv, program, &cmd)) return *status;
     const char *file_a = cmd.operands[0], *file_b = cmd.operands[1], *file_c = cmd.operands[2];

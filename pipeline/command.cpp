@@ -61,6 +61,7 @@ void print_usage(const Program& p, std::span<const Option> options) {
         std::printf(HELP_OPTION, names.c_str(), o.help);
     }
     std::fputs(HELP_DASH, stdout);
+    std::fputs(p.examples, stdout);
 }
 
 // A whole number of decimal digits, saturating far above any precision.

@@ -38,6 +38,7 @@ struct Program {
     std::span<const char* const> usage; // the usage screen's own lines
     int operands;                       // the fewest operands a run takes
     const char* digits_help;            // the help line of --digits
+    const char* examples;               // the usage screen's last lines
 };
 
 // What the shared options ask for. digits is N, the working precision;

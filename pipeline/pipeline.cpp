@@ -148,7 +148,8 @@ void to_x(const DMatrix& m, const Texts* texts, int i, int j, x_num* out, int dg
 bool to_double(const x_num& x, double* out, const char* name, int i, int j, int dgt_max) {
     *out = cvxd(&x, dgt_max);
     if (!std::isinf(*out)) return true;
-    say(MSG_BEYOND_DOUBLE, name, i, j, cvxs(&x, dgt_max).c_str());
+    // the value shown with at most the default's 30 digits
+    say(MSG_BEYOND_DOUBLE, name, i, j, cvxs(&x, std::min(dgt_max, DGT_MAX)).c_str());
     return false;
 }
 

@@ -113,7 +113,7 @@ TEST(Pipeline, ReadExact) {
 // The options grammar, accepted forms and refusals alike.
 TEST(CommandLine, Grammar) {
     static const char* const usage[] = {"usage: PROG file file file\n"};
-    const pipeline::Program prog{"prog", usage, 3, "digits"};
+    const pipeline::Program prog{"prog", usage, 3, "digits", "examples\n"};
     const std::string see = "; prog --help lists the options\n";
     static const struct {
         std::vector<const char*> args;

@@ -15,7 +15,7 @@ namespace tarsik {
 int run(int argc, char** argv) {
     const pipeline::Stopwatch clock;
     static const char* const usage[] = {USAGE};
-    const pipeline::Program program{"tarsik", usage, 3, HELP_DIGITS};
+    const pipeline::Program program{"tarsik", usage, 3, HELP_DIGITS, EXAMPLES};
     pipeline::Command cmd;
     if (const auto status = pipeline::read_command(argc, argv, program, &cmd)) return *status;
     const char *file_a = cmd.operands[0], *file_b = cmd.operands[1], *file_x = cmd.operands[2];

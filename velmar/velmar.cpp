@@ -134,7 +134,7 @@ bool read_intercept(std::string_view text, double* intercept) {
 int run(int argc, char** argv) {
     const pipeline::Stopwatch clock;
     static const char* const usage[] = {USAGE, pipeline::MSG_FILES, CREDIT};
-    const pipeline::Program program{"velmar", usage, 3, HELP_DIGITS};
+    const pipeline::Program program{"velmar", usage, 3, HELP_DIGITS, EXAMPLES};
     pipeline::Command cmd;
     if (const auto status = pipeline::read_command(argc, argv, program, &cmd)) return *status;
     pipeline::console_for(cmd.operands[2]);
