@@ -169,9 +169,10 @@ bool settle(Command* c, int most, std::span<const char* const> inputs, const cha
         say(MSG_DIGITS, c->digits_text, DIGITS_MIN, most, where);
         return false;
     }
-    if (c->check) {
-        c->check_digits = std::min(2 * c->digits, most);
-        if (c->check_digits <= c->digits) {
+    c->check_digits = std::min(2 * c->digits, most);
+    if (c->check_digits <= c->digits) {
+        c->check_digits = 0;
+        if (c->check) {
             say(MSG_CHECK_NO_ROOM, c->digits, most, where);
             return false;
         }

@@ -42,7 +42,8 @@ struct Program {
 };
 
 // What the shared options ask for. digits is N, the working precision;
-// check_digits is P, the precision --check works at, once settled.
+// check_digits is P, the precision a check works at (with or without
+// --check), once settled: 0 when no precision above N is supported.
 struct Command {
     std::vector<const char*> operands;
     int digits = DGT_MAX;
@@ -68,10 +69,10 @@ void console_for(const char* result);
 
 // Settles what depends on the operands, before any work: the console (see
 // console()) for the result file `result`, --digits within DIGITS_MIN..most
-// (`where` ends the refusal, e.g. " at degree 5"), the precision --check
-// works at (2 N, or most when that is less; refused when it would not
-// exceed N), and at most one of `inputs` read from standard input. Prints
-// the refusal on the console and returns false.
+// (`where` ends the refusal, e.g. " at degree 5"), the precision a check
+// works at (2 N, or most when that is less; --check is refused when that
+// would not exceed N), and at most one of `inputs` read from standard
+// input. Prints the refusal on the console and returns false.
 bool settle(Command* c, int most, std::span<const char* const> inputs, const char* result,
             const char* where = "");
 
