@@ -81,8 +81,8 @@ TEST(LoadTable, FileTexts) {
     EXPECT_GT(count, 30) << "cases read";
 }
 
-// Each number's text as the file writes it, in the order of the values,
-// from a named file and from an open stream; none after a refusal.
+// Each number's text as the file writes it, in the order of the values;
+// none after a refusal.
 TEST(LoadTable, Texts) {
     const scratch s;
     const std::string good = s.write("good.tsv", "\xEF\xBB\xBF"
@@ -96,14 +96,6 @@ TEST(LoadTable, Texts) {
     EXPECT_EQ(
         load_table(good.c_str(), buf.data(), STACK_MAX, &one, &rows, &one, &cols, nullptr, &texts),
         -1);
-    EXPECT_EQ(texts, want);
-    std::FILE* in = std::fopen(good.c_str(), "rb");
-    ASSERT_NE(in, nullptr);
-    texts = {"stale"};
-    EXPECT_EQ(
-        load_table_stream(in, buf.data(), STACK_MAX, &one, &rows, &one, &cols, nullptr, &texts),
-        -1);
-    std::fclose(in);
     EXPECT_EQ(texts, want);
     EXPECT_EQ(rows * 10 + cols, 22);
     EXPECT_EQ(
