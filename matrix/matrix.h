@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Spare slots kept in front of every block, so that the lowest index of a
 // range addresses the block's second slot.
@@ -107,6 +109,19 @@ int load_table(const char* filesource, double* elem, int el_max, const int* row_
 int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
                const int* col_min, int* col_max);
 
+// load_table that also hands back each number's text as the file writes it
+// ("0.56", "1E+0005"): (*texts)[k] is the token that gave elem[k]. texts is
+// emptied first, and again when the table is refused; nullptr keeps none.
+int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
+               const int* col_min, int* col_max, table_error* err, std::vector<std::string>* texts);
+
+// load_table reading the open stream `in` (standard input, say) to its end
+// in place of a named file; the stream is left open. A stream that cannot
+// be read is a read_error; cannot_open never arises.
+int load_table_stream(std::FILE* in, double* elem, int el_max, const int* row_min, int* row_max,
+                      const int* col_min, int* col_max, table_error* err,
+                      std::vector<std::string>* texts);
+
 // A new matrix for rows i_min..na and columns j_min..ma, filled row by row
 // from stack[0..]. The caller releases it with free_dmatrix.
 double** input_matrix(const double* stack, int i_min, int na, int j_min, int ma);
@@ -120,11 +135,20 @@ double** input_matrix(const double* stack, int i_min, int na, int j_min, int ma)
 // through a temporary file beside it, keeping the owner, group and
 // permission bits of the file it replaces (never a setuid or setgid bit);
 // a device or FIFO is written directly; a folder or a write-protected file
-// is refused. While it writes, a file size limit or a FIFO whose reader has
-// gone fails the write instead of ending the program, and SIGINT, SIGTERM,
-// SIGHUP or SIGPIPE remove the temporary file before they end it.
+// is refused. A name that stands for an open descriptor (see
+// table_descriptor) is written through that descriptor. While it writes,
+// a file size limit or a FIFO whose reader has gone fails the write
+// instead of ending the program, and SIGINT, SIGTERM, SIGHUP or SIGPIPE
+// remove the temporary file before they end it.
 int output_matrix(const char* filedest, double** mat, int row_min, int row_max, int col_min,
                   int col_max);
+
+// The open descriptor a name stands for: 0, 1 and 2 for /dev/stdin,
+// /dev/stdout and /dev/stderr, N for /dev/fd/N and /proc/self/fd/N; -1 for
+// any other name. output_matrix writes such a target through the
+// descriptor, after what it has taken already, and never replaces or
+// reopens it.
+int table_descriptor(const char* name);
 
 // The "%1.15E" form of a double, in which table files hold their numbers
 // and in which a double enters the x_num library: its 16 significant

@@ -144,8 +144,10 @@ struct reader {
     char last[TOKEN_MAX + 1]{}; // a number a blank ended, still in its cell
     std::size_t last_len = 0;
 
-    reader(double* e, int cap, int r0, int c0, table_error& er)
-        : elem(e), el_max(cap), col_min(c0), err(er), row(r0), col(c0) {}
+    std::vector<std::string>* texts; // each stored number's token, when wanted
+
+    reader(double* e, int cap, int r0, int c0, table_error& er, std::vector<std::string>* tx)
+        : elem(e), el_max(cap), col_min(c0), err(er), row(r0), col(c0), texts(tx) {}
 
     bool fail(table_fault f, std::string_view text = {}) {
         err.fault = f;
@@ -173,6 +175,7 @@ struct reader {
             return fail(table_fault::too_many_numbers);
         }
         elem[count++] = v;
+        if (texts != nullptr) texts->emplace_back(t);
         ++row_cells;
         in_cell = true;
         cr_after = false;
@@ -278,30 +281,22 @@ std::size_t utf8_length(std::string_view t) {
 
 } // namespace
 
-int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
-               const int* col_min, int* col_max, table_error* err) {
-    table_error local;
-    table_error& e = err != nullptr ? *err : local;
-    e = table_error{};
+namespace {
 
-    std::FILE* file = filesource != nullptr ? std::fopen(filesource, "rb") : nullptr;
-    if (file == nullptr) {
-        e.fault = table_fault::cannot_open;
-        e.text = std::strerror(filesource != nullptr ? errno : EINVAL);
-        return 0;
-    }
-    // the blocks are large already; a second buffer inside the stream would
-    // only copy them
-    std::setvbuf(file, nullptr, _IONBF, 0);
+// Reads the open stream `in` to its end as a table: load_table's work once
+// the file is open. *row_max and *col_max stay 0 unless the whole table was
+// read and accepted; e says why it was not.
+int read_table(std::FILE* in, double* elem, int el_max, const int* row_min, int* row_max,
+               const int* col_min, int* col_max, table_error& e, std::vector<std::string>* texts) {
     *row_max = 0;
     *col_max = 0;
-
-    reader rd(elem, el_max, *row_min, *col_min, e);
+    if (texts != nullptr) texts->clear();
+    reader rd(elem, el_max, *row_min, *col_min, e, texts);
     const auto buf = std::make_unique<char[]>(IN_CHUNK);
     bool ok = true;
     bool first = true;
     for (;;) {
-        const std::size_t got = std::fread(buf.get(), 1, IN_CHUNK, file);
+        const std::size_t got = std::fread(buf.get(), 1, IN_CHUNK, in);
         std::string_view block(buf.get(), got);
         if (first && block.substr(0, BOM.size()) == BOM) block.remove_prefix(BOM.size());
         first = false;
@@ -310,7 +305,7 @@ int load_table(const char* filesource, double* elem, int el_max, const int* row_
             break;
         }
         if (got < IN_CHUNK) {
-            if (std::ferror(file)) {
+            if (std::ferror(in)) {
                 e.fault = table_fault::read_error;
                 e.text = std::strerror(errno);
                 ok = false;
@@ -318,10 +313,12 @@ int load_table(const char* filesource, double* elem, int el_max, const int* row_
             break;
         }
     }
-    std::fclose(file);
     // a last line without its line end still ends its row
     ok = ok && rd.end_token() && rd.end_row();
-    if (!ok) return 0;
+    if (!ok) {
+        if (texts != nullptr) texts->clear();
+        return 0;
+    }
     if (rd.count > 0) {
         *row_max = rd.row - 1;
         *col_max = *col_min + rd.width - 1;
@@ -329,9 +326,47 @@ int load_table(const char* filesource, double* elem, int el_max, const int* row_
     return -1;
 }
 
+} // namespace
+
+int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
+               const int* col_min, int* col_max, table_error* err,
+               std::vector<std::string>* texts) {
+    table_error local;
+    table_error& e = err != nullptr ? *err : local;
+    e = table_error{};
+
+    std::FILE* file = filesource != nullptr ? std::fopen(filesource, "rb") : nullptr;
+    if (file == nullptr) {
+        e.fault = table_fault::cannot_open;
+        e.text = std::strerror(filesource != nullptr ? errno : EINVAL);
+        if (texts != nullptr) texts->clear();
+        return 0;
+    }
+    // the blocks are large already; a second buffer inside the stream would
+    // only copy them
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    const int result = read_table(file, elem, el_max, row_min, row_max, col_min, col_max, e, texts);
+    std::fclose(file);
+    return result;
+}
+
+int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
+               const int* col_min, int* col_max, table_error* err) {
+    return load_table(filesource, elem, el_max, row_min, row_max, col_min, col_max, err, nullptr);
+}
+
 int load_table(const char* filesource, double* elem, int el_max, const int* row_min, int* row_max,
                const int* col_min, int* col_max) {
     return load_table(filesource, elem, el_max, row_min, row_max, col_min, col_max, nullptr);
+}
+
+int load_table_stream(std::FILE* in, double* elem, int el_max, const int* row_min, int* row_max,
+                      const int* col_min, int* col_max, table_error* err,
+                      std::vector<std::string>* texts) {
+    table_error local;
+    table_error& e = err != nullptr ? *err : local;
+    e = table_error{};
+    return read_table(in, elem, el_max, row_min, row_max, col_min, col_max, e, texts);
 }
 
 double** input_matrix(const double* stack, int i_min, int na, int j_min, int ma) {

@@ -272,13 +272,38 @@ std::string resolve(const char* path) {
     return resolved;
 }
 
+// Writes the table through the open descriptor fd, after what the program's
+// own streams hold (flushed first, so the table comes after them).
+bool write_descriptor(int fd, const range& r) {
+    std::fflush(nullptr);
+    return write_table(fd, r);
+}
+
 } // namespace
+
+int table_descriptor(const char* name) {
+    if (name == nullptr) return -1;
+    const std::string_view n = name;
+    if (n == "/dev/stdin") return STDIN_FILENO;
+    if (n == "/dev/stdout") return STDOUT_FILENO;
+    if (n == "/dev/stderr") return STDERR_FILENO;
+    std::string_view digits;
+    for (const std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"})
+        if (n.substr(0, prefix.size()) == prefix) digits = n.substr(prefix.size());
+    int fd = -1;
+    const char* end = digits.data() + digits.size();
+    if (digits.empty() || digits[0] == '+' || digits[0] == '-' ||
+        std::from_chars(digits.data(), end, fd).ptr != end)
+        return -1;
+    return fd;
+}
 
 int output_matrix(const char* filedest, double** mat, int row_min, int row_max, int col_min,
                   int col_max) {
     if (filedest == nullptr || *filedest == '\0') return 0;
     if (row_max >= row_min && (mat == nullptr || col_max < col_min)) return 0;
     const range r{mat, row_min, row_max, col_min, col_max};
+    if (const int fd = table_descriptor(filedest); fd >= 0) return write_descriptor(fd, r) ? -1 : 0;
 
     struct stat st {};
     if (::stat(filedest, &st) != 0) {

@@ -1,35 +1,45 @@
-// mobrel file_A file_B file_C: C = A * B at 30 significant digits.
+// mobrel [OPTION]... file_A file_B file_C: C = A * B at 30 significant
+// digits, or at the precision --digits asks for.
 #include "mobrel/messages.h"
 #include "mobrel/product.h"
+
+#include "pipeline/check.h"
+#include "pipeline/command.h"
 
 #include <cstdio>
 
 namespace mobrel {
 
-using pipeline::DGT_MAX;
-
 int run(int argc, char** argv) {
-    if (argc < 4) {
-        std::fputs(USAGE, stdout);
-        return 1;
-    }
-    const char *file_a = argv[1], *file_b = argv[2], *file_c = argv[3];
+    static const char* const usage[] = {USAGE};
+    const pipeline::Program program{"mobrel", usage, 3, HELP_DIGITS, EXAMPLES};
+    pipeline::Command cmd;
+    if (const auto status = pipeline::read_command(argc, argv, program, &cmd)) return *status;
+    const char *file_a = cmd.operands[0], *file_b = cmd.operands[1], *file_c = cmd.operands[2];
+    const char* const inputs[] = {file_a, file_b};
+    if (!pipeline::settle(&cmd, pipeline::DIGITS_SUMS_MAX, inputs, file_c)) return 1;
+
     pipeline::Loader loader;
-    auto mat_a = loader.load(file_a);
-    if (!mat_a) return 1;
-    auto mat_b = loader.load(file_b);
-    if (!mat_b) return 1;
-    if (mat_a->cols() != mat_b->rows()) {
-        std::printf(MSG_DIMENSION, mat_a->rows(), mat_a->cols(), mat_b->rows(), mat_b->cols());
+    const auto a = loader.table(file_a, cmd.exact);
+    if (!a) return 1;
+    const auto b = loader.table(file_b, cmd.exact);
+    if (!b) return 1;
+    if (a->cols() != b->rows()) {
+        pipeline::say(MSG_DIMENSION, a->rows(), a->cols(), b->rows(), b->cols());
         return 1;
     }
 
-    const pipeline::XMatrix xa = pipeline::to_x(*mat_a, DGT_MAX);
-    const pipeline::XMatrix xb = pipeline::to_x(*mat_b, DGT_MAX);
-    const pipeline::DMatrix mat_c(mat_a->rows(), mat_b->cols());
-    if (!multiply(xa, xb, mat_c) || !pipeline::write(file_c, mat_c)) return 1;
-    std::printf(MSG_DONE, escaped(file_a).c_str(), escaped(file_b).c_str(),
-                escaped(file_c).c_str());
+    const pipeline::Job job = [&](int digits) -> std::optional<pipeline::Outcome> {
+        const pipeline::XMatrix xa = pipeline::to_x(a->values, digits, a->exact());
+        const pipeline::XMatrix xb = pipeline::to_x(b->values, digits, b->exact());
+        pipeline::Outcome c{pipeline::DMatrix(a->rows(), b->cols()), "C", {}};
+        if (!multiply(xa, xb, c.table, digits)) return std::nullopt;
+        return c;
+    };
+    const auto c = job(cmd.digits);
+    if (!c || !pipeline::write(file_c, c->table)) return 1;
+    pipeline::say(MSG_DONE, escaped(file_a).c_str(), escaped(file_b).c_str(), escaped(file_c).c_str());
+    pipeline::check_if_asked(cmd, job, *c);
     return 0;
 }
 

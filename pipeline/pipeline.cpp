@@ -1,41 +1,151 @@
 #include "pipeline/pipeline.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <limits>
 #include <new>
 #include <string_view>
 #include <utility>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace pipeline {
+
+namespace {
+
+std::FILE* console_stream = nullptr; // nullptr: standard output
+
+bool is_dash(const char* name) {
+    return name[0] == '-' && name[1] == '\0';
+}
+
+} // namespace
+
+std::FILE* console() {
+    return console_stream != nullptr ? console_stream : stdout;
+}
+
+void set_console(std::FILE* stream) {
+    console_stream = stream;
+}
+
+void say(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::vfprintf(console(), format, args);
+    va_end(args);
+}
+
+bool is_standard_output(const char* name) {
+    if (is_dash(name)) return true;
+    const int fd = table_descriptor(name);
+    if (fd == STDOUT_FILENO) return true;
+    // another descriptor on the same pipe, terminal or file
+    struct stat out {};
+    struct stat other {};
+    return fd >= 0 && ::fstat(fd, &other) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+           other.st_dev == out.st_dev && other.st_ino == out.st_ino;
+}
 
 Loader::Loader() : stack_(new double[STACK_MAX]) {}
 
-std::optional<DMatrix> Loader::load(const char* name) {
+std::optional<Table> Loader::table(const char* name, bool keep_texts) {
     const int first = 1;
     int rows = 0, cols = 0;
     table_error err;
-    if (load_table(name, stack_.get(), STACK_MAX, &first, &rows, &first, &cols, &err) == 0) {
+    Texts texts;
+    Texts* const kept = keep_texts ? &texts : nullptr;
+    const int loaded = is_dash(name) ? load_table_stream(stdin, stack_.get(), STACK_MAX, &first,
+                                                         &rows, &first, &cols, &err, kept)
+                                     : load_table(name, stack_.get(), STACK_MAX, &first, &rows,
+                                                  &first, &cols, &err, kept);
+    if (loaded == 0) {
         const std::string shown = escaped(name);
         if (err.fault == table_fault::cannot_open)
-            std::printf(MSG_NOT_FOUND, shown.c_str());
+            say(MSG_NOT_FOUND, shown.c_str());
         else if (err.row > 0)
-            std::printf("matrix <%s> %s\n", shown.c_str(), describe(err).c_str());
+            say("matrix <%s> %s\n", shown.c_str(), describe(err).c_str());
         else
-            std::printf("matrix <%s>: %s\n", shown.c_str(), describe(err).c_str());
+            say("matrix <%s>: %s\n", shown.c_str(), describe(err).c_str());
         return std::nullopt;
     }
     if (rows < 1 || cols < 1) {
-        std::printf(MSG_EMPTY, escaped(name).c_str());
+        say(MSG_EMPTY, escaped(name).c_str());
         return std::nullopt;
     }
-    return DMatrix(input_matrix(stack_.get(), first, rows, first, cols), rows, cols);
+    return Table{DMatrix(input_matrix(stack_.get(), first, rows, first, cols), rows, cols),
+                 std::move(texts)};
 }
 
-XMatrix to_x(const DMatrix& m, int dgt_max) {
+std::optional<DMatrix> Loader::load(const char* name) {
+    auto t = table(name, false);
+    if (!t) return std::nullopt;
+    return std::move(t->values);
+}
+
+void read_exact(std::string_view token, x_num* a, int dgt_max) {
+    std::string text;
+    if (!token.empty() && (token[0] == '+' || token[0] == '-')) {
+        text += token[0];
+        token.remove_prefix(1);
+    }
+    // the digits of the mantissa, and how many stand before the point
+    std::string digits;
+    std::size_t whole = std::string::npos;
+    std::size_t p = 0;
+    for (; p < token.size() && token[p] != 'e' && token[p] != 'E'; ++p) {
+        if (token[p] == '.')
+            whole = digits.size();
+        else
+            digits += token[p];
+    }
+    if (whole == std::string::npos) whole = digits.size();
+    // the exponent, held far beyond any that matters
+    long long exp10 = 0;
+    if (p < token.size()) {
+        std::size_t q = p + 1;
+        const bool negative = q < token.size() && token[q] == '-';
+        if (q < token.size() && (token[q] == '+' || token[q] == '-')) ++q;
+        for (; q < token.size(); ++q) exp10 = std::min(exp10 * 10 + (token[q] - '0'), 1LL << 40);
+        if (negative) exp10 = -exp10;
+    }
+    const std::size_t lead = digits.find_first_not_of('0');
+    if (lead == std::string::npos) {
+        cvsx(text + "0", a, dgt_max);
+        return;
+    }
+    // d.ddd...: cvsx keeps dgt_max + 1 characters, the point and dgt_max digits
+    text.append(1, digits[lead]).append(".").append(digits, lead + 1);
+    cvsx(text, a, dgt_max);
+    // the power of ten of the first significant digit
+    const long long first =
+        exp10 + static_cast<long long>(whole) - 1 - static_cast<long long>(lead);
+    a->esp = static_cast<std::int32_t>(std::clamp<long long>(a->esp + first, INT_MIN, INT_MAX));
+}
+
+XMatrix to_x(const DMatrix& m, int dgt_max, const Texts* texts) {
     XMatrix x(m.rows(), m.cols());
-    xmatrix_load(x.get(), m.get(), 1, m.rows(), 1, m.cols(), dgt_max);
+    if (texts == nullptr) {
+        xmatrix_load(x.get(), m.get(), 1, m.rows(), 1, m.cols(), dgt_max);
+        return x;
+    }
+    for (int i = 1; i <= m.rows(); ++i)
+        for (int j = 1; j <= m.cols(); ++j) to_x(m, texts, i, j, &x[i][j], dgt_max);
     return x;
+}
+
+void to_x(const DMatrix& m, const Texts* texts, int i, int j, x_num* out, int dgt_max) {
+    if (texts == nullptr) {
+        cvdx(out, m[i][j], dgt_max);
+        return;
+    }
+    const auto k = static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(m.cols()) +
+                   static_cast<std::size_t>(j - 1);
+    read_exact((*texts)[k], out, dgt_max);
 }
 
 bool to_double(const x_num& x, double* out, const char* name, int i, int j, int dgt_max) {
@@ -46,7 +156,8 @@ bool to_double(const x_num& x, double* out, const char* name, int i, int j, int 
         *out = std::copysign(std::numeric_limits<double>::max(), *out);
         return true;
     }
-    std::printf(MSG_BEYOND_DOUBLE, name, i, j, cvxs(&x, DGT_MAX).c_str());
+    // the value shown with at most the default's 30 digits
+    say(MSG_BEYOND_DOUBLE, name, i, j, cvxs(&x, std::min(dgt_max, DGT_MAX)).c_str());
     return false;
 }
 
@@ -58,8 +169,9 @@ bool to_doubles(const XMatrix& x, const DMatrix& out, const char* name, int dgt_
 }
 
 bool write(const char* name, const DMatrix& m) {
+    if (is_dash(name)) name = "/dev/stdout";
     if (output_matrix(name, m.get(), 1, m.rows(), 1, m.cols()) != 0) return true;
-    std::fputs(MSG_WRITE_FAILED, stdout);
+    std::fputs(MSG_WRITE_FAILED, console());
     return false;
 }
 
@@ -122,8 +234,8 @@ std::string format_det(const x_num& det, int dgt_max) {
 }
 
 void print_timing(const Stopwatch& clock, const char* result_name) {
-    std::printf(MSG_ELAPSED, clock.seconds());
-    std::printf(MSG_RESULT_FILE, escaped(result_name).c_str());
+    say(MSG_ELAPSED, clock.seconds());
+    say(MSG_RESULT_FILE, escaped(result_name).c_str());
 }
 
 void end_on_exhaustion() {

@@ -2,21 +2,27 @@
 // converting them to x_num, converting results back to double and writing
 // them, timing the run and printing the determinant line.
 //
-// Every step that fails prints its one console line on standard output and
+// Every step that fails prints its one console line on console() and
 // returns false (or an empty optional); the caller then exits with status 1.
 // File names and arguments in those lines are shown through escaped()
 // (matrix.h), so that no byte of theirs can break the line.
+//
+// A file name "-" is standard input when read and standard output when
+// written.
 #ifndef PIPELINE_PIPELINE_H
 #define PIPELINE_PIPELINE_H
 
 #include "matrix/matrix.h"
 #include "xarith/xarith.h"
 
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace pipeline {
 
@@ -32,8 +38,52 @@ inline constexpr char MSG_EMPTY[] = "matrix <%s> holds no number\n";
 inline constexpr char MSG_BEYOND_DOUBLE[] = "result %s[%d,%d] = %s is beyond the range of a double\n";
 inline constexpr char MSG_NEW_FAILED[] = "allocation failure in operator new";
 
-// The precision all three programs work at (velmar more above degree 1).
+// The command line (pipeline/command.h). The first %s is what was given,
+// the last the program's name.
+inline constexpr char MSG_UNKNOWN_OPTION[] = "unknown option <%s>; %s --help lists the options\n";
+inline constexpr char MSG_NEEDS_VALUE[] =
+    "option <%s> needs a value; %s --help lists the options\n";
+inline constexpr char MSG_TAKES_NO_VALUE[] =
+    "option <%s> takes no value; %s --help lists the options\n";
+inline constexpr char MSG_DIGITS[] = "digits <%s> is not a whole number from %d to %d%s\n";
+inline constexpr char MSG_CHECK_NO_ROOM[] =
+    "--check needs a precision above %d digits, and %d is the most%s\n";
+inline constexpr char MSG_TWO_STDIN[] = "only one input can be standard input (-)\n";
+inline constexpr char MSG_VERSION[] = "%s (xsuite) %s\n";
+inline constexpr char HELP_OPTIONS[] = "options, before the file names:\n";
+inline constexpr char HELP_OPTION[] = "  %-18s %s\n"; // the option, its help
+inline constexpr char HELP_CHECK[] = "redo the job at 2N digits; tell how many digits agree";
+inline constexpr char HELP_EXACT[] = "read table numbers as written, not through doubles";
+inline constexpr char HELP_HELP[] = "print this help and exit";
+inline constexpr char HELP_VERSION[] = "print the version and exit";
+inline constexpr char HELP_DASH[] = "a file name - is standard input, or as the result standard "
+                                    "output (the report\nthen goes to standard error)\n";
+
+// The check's line after the report (pipeline/check.h).
+inline constexpr char MSG_CHECK_AGREE[] = "check: every result agrees to 16 digits at %d digits\n";
+inline constexpr char MSG_CHECK_WORST[] = "check: %s agrees to %d digits at %d digits\n";
+inline constexpr char MSG_CHECK_FAILED[] = "check: the run at %d digits failed: %s\n";
+
+// The precision all three programs work at by default (velmar more above
+// degree 1), and the fewest digits --digits may ask for.
 inline constexpr int DGT_MAX = 30;
+inline constexpr int DIGITS_MIN = 10;
+
+// The most digits the library's operations take in full (the Limits of
+// xarith/xarith.h): sums and products up to 234, quotients up to 227, and
+// the text conversions beyond both. mobrel only multiplies and adds;
+// tarsik and velmar divide.
+inline constexpr int DIGITS_SUMS_MAX = 234;
+inline constexpr int DIGITS_QUOTIENTS_MAX = 227;
+
+// The stream the console lines of a run go to: standard output, or standard
+// error when the result table itself goes to standard output.
+std::FILE* console();
+void set_console(std::FILE* stream);
+
+// Whether the result file `name` is the standard output: "-", a name of
+// descriptor 1, or of a descriptor open on the same file or pipe.
+bool is_standard_output(const char* name);
 
 // A matrix with rows 1..rows and columns 1..cols from the allocator Alloc,
 // released on destruction with Free; movable, not copyable.
@@ -68,23 +118,53 @@ class Matrix {
 using DMatrix = Matrix<double, dmatrix, free_dmatrix>;
 using XMatrix = Matrix<x_num, xmatrix, free_xmatrix>;
 
+// The texts of a table's numbers as the file writes them, row by row.
+using Texts = std::vector<std::string>;
+
+// A table as read: its values and, when kept, the text of each.
+struct Table {
+    DMatrix values;
+    Texts texts; // empty unless kept
+    int rows() const { return values.rows(); }
+    int cols() const { return values.cols(); }
+    // The texts when kept, else nullptr: what the conversions below take.
+    const Texts* exact() const { return texts.empty() ? nullptr : &texts; }
+};
+
 // The one value buffer of STACK_MAX doubles that every table of a run is
 // read into, one after the other.
 class Loader {
   public:
     Loader();
-    // Reads the table file `name` and copies it out of the buffer. On a
+    // Reads the table file `name` ("-": standard input) and copies it out
+    // of the buffer, with the text of each number when keep_texts. On a
     // refusal prints the file's one line (its fault, with row and column
     // where it has them) and returns nothing; a table that holds no number
     // is refused too, before any matrix is made.
+    std::optional<Table> table(const char* name, bool keep_texts);
+    // Its values alone.
     std::optional<DMatrix> load(const char* name);
 
   private:
     std::unique_ptr<double[]> stack_;
 };
 
-// m converted element by element through its "%1.15E" text.
-XMatrix to_x(const DMatrix& m, int dgt_max);
+// a = the number a table file writes as `token` (a checked table token,
+// [+-]digits[.digits][(e|E)[+-]digits]), from its decimal digits as
+// written: its significant digits go through cvsx at dgt_max as the text
+// d.ddd... (so at most dgt_max of them are kept, cut toward zero, as the
+// "%1.15E" text of a double keeps them), and the power of ten of the first
+// one is set on the record, saturating at the ends of an int as the
+// library's exponents do. Leading zeros and an exponent of any length are
+// thus read right, where cvsx would cut "0.000...01" to zero or miss the
+// exponent of "1E+0005".
+void read_exact(std::string_view token, x_num* a, int dgt_max);
+
+// m converted element by element: through its "%1.15E" text, or with texts
+// (m's numbers as written, row by row) through read_exact.
+XMatrix to_x(const DMatrix& m, int dgt_max, const Texts* texts = nullptr);
+// Element (i, j) of m so converted.
+void to_x(const DMatrix& m, const Texts* texts, int i, int j, x_num* out, int dgt_max);
 
 // *out = x as a double, through its text at dgt_max digits. A value beyond
 // the range of a double (fits_double, matrix.h) prints its line, naming it
@@ -95,8 +175,8 @@ bool to_double(const x_num& x, double* out, const char* name, int i, int j, int 
 // to_double for every element of x into out, of the same shape.
 bool to_doubles(const XMatrix& x, const DMatrix& out, const char* name, int dgt_max = DGT_MAX);
 
-// Writes m to the table file `name`; on failure prints "sorry, something
-// wrong" without a line end.
+// Writes m to the table file `name` ("-": standard output); on failure
+// prints "sorry, something wrong" without a line end.
 bool write(const char* name, const DMatrix& m);
 
 // Processor time since construction.
@@ -122,6 +202,9 @@ void print_timing(const Stopwatch& clock, const char* result_name);
 // through nrerror, as a failed matrix allocation does, instead of throwing
 // std::bad_alloc past the program's end. Called first thing in main.
 void end_on_exhaustion();
+
+// A console line: printf to console().
+[[gnu::format(printf, 1, 2)]] void say(const char* format, ...);
 
 } // namespace pipeline
 

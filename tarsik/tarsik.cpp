@@ -1,52 +1,62 @@
-// tarsik file_A file_B file_X: solves A X = B for a tridiagonal A given in
-// band form, at 30 significant digits, and reports the determinant.
+// tarsik [OPTION]... file_A file_B file_X: solves A X = B for a tridiagonal
+// A given in band form, at 30 significant digits or the precision --digits
+// asks for, and reports the determinant.
 #include "tarsik/tarsik.h"
 #include "tarsik/messages.h"
 #include "tarsik/xtarsik.h"
 
-#include "pipeline/pipeline.h"
+#include "pipeline/check.h"
+#include "pipeline/command.h"
 
 #include <cstdio>
 
 namespace tarsik {
 
-using pipeline::DGT_MAX;
-
 int run(int argc, char** argv) {
     const pipeline::Stopwatch clock;
-    if (argc < 4) {
-        std::fputs(USAGE, stdout);
-        return 1;
-    }
-    const char *file_a = argv[1], *file_b = argv[2], *file_x = argv[3];
+    static const char* const usage[] = {USAGE};
+    const pipeline::Program program{"tarsik", usage, 3, HELP_DIGITS, EXAMPLES};
+    pipeline::Command cmd;
+    if (const auto status = pipeline::read_command(argc, argv, program, &cmd)) return *status;
+    const char *file_a = cmd.operands[0], *file_b = cmd.operands[1], *file_x = cmd.operands[2];
+    const char* const inputs[] = {file_a, file_b};
+    if (!pipeline::settle(&cmd, pipeline::DIGITS_QUOTIENTS_MAX, inputs, file_x)) return 1;
+
     pipeline::Loader loader;
-    const auto mat_a = loader.load(file_a);
-    if (!mat_a) return 1;
-    const int na = mat_a->rows(), ma = mat_a->cols();
+    const auto a = loader.table(file_a, cmd.exact);
+    if (!a) return 1;
+    const int na = a->rows(), ma = a->cols();
     if (ma != 3) {
-        std::printf(MSG_DIMENSION_A, na, ma);
+        pipeline::say(MSG_DIMENSION_A, na, ma);
         return 1;
     }
-    const auto mat_b = loader.load(file_b);
-    if (!mat_b) return 1;
-    const int nb = mat_b->rows(), mb = mat_b->cols();
+    const auto b = loader.table(file_b, cmd.exact);
+    if (!b) return 1;
+    const int nb = b->rows(), mb = b->cols();
     if (nb != na) {
-        std::printf(MSG_DIMENSION_AB, na, ma, nb, mb);
+        pipeline::say(MSG_DIMENSION_AB, na, ma, nb, mb);
         return 1;
     }
 
-    const pipeline::XMatrix xa = pipeline::to_x(*mat_a, DGT_MAX);
-    const pipeline::XMatrix xb = pipeline::to_x(*mat_b, DGT_MAX);
-    x_num xdet;
-    if (xtarsik(xa.get(), na, xb.get(), mb, &xdet, DGT_MAX) == 0) {
-        std::fputs(pipeline::MSG_SINGULAR, stdout);
-        return 1;
-    }
-    // B's double matrix takes X on its way to the file
-    if (!pipeline::to_doubles(xb, *mat_b, "X") || !pipeline::write(file_x, *mat_b)) return 1;
-    std::printf(MSG_SOLVED, nb, mb);
-    std::printf(pipeline::MSG_DETERMINANT, pipeline::format_det(xdet).c_str());
+    const pipeline::Job job = [&](int digits) -> std::optional<pipeline::Outcome> {
+        const pipeline::XMatrix xa = pipeline::to_x(a->values, digits, a->exact());
+        const pipeline::XMatrix xb = pipeline::to_x(b->values, digits, b->exact());
+        x_num xdet;
+        if (xtarsik(xa.get(), na, xb.get(), mb, &xdet, digits) == 0) {
+            std::fputs(pipeline::MSG_SINGULAR, pipeline::console());
+            return std::nullopt;
+        }
+        pipeline::Outcome x{pipeline::DMatrix(nb, mb), "X", {pipeline::printed_det(xdet, digits)}};
+        if (!pipeline::to_doubles(xb, x.table, "X", digits)) return std::nullopt;
+        return x;
+    };
+    const auto x = job(cmd.digits);
+    if (!x || !pipeline::write(file_x, x->table)) return 1;
+    const pipeline::Printed& det = x->report[0];
+    pipeline::say(MSG_SOLVED, nb, mb);
+    pipeline::say(pipeline::MSG_DETERMINANT, det.text.c_str());
     pipeline::print_timing(clock, file_x);
+    pipeline::check_if_asked(cmd, job, *x);
     return 0;
 }
 

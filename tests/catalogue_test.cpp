@@ -210,8 +210,10 @@ void expect_refusal(const std::string& bin, const Args& args, const Files& files
 // report, status 0, nothing on standard error, C holding `result` and no
 // file but C made.
 void expect_success(const Program& p, const std::string& first, const std::string& second,
-                    const std::string& result, const std::string& done) {
-    const Args args = {p.in[0], p.in[1], "C"};
+                    const std::string& result, const std::string& done, const Args& options = {}) {
+    const Args files = {p.in[0], p.in[1], "C"};
+    Args args = options;
+    args.insert(args.end(), files.begin(), files.end());
     for (const bool existing : {false, true}) {
         SCOPED_TRACE(existing ? "with an existing C" : "without C");
         e2e::TempDir dir;
@@ -222,7 +224,7 @@ void expect_success(const Program& p, const std::string& first, const std::strin
         names.insert("C");
         const auto r = launch(p.bin, args, dir);
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(report(r.out), expand(done, args));
+        EXPECT_EQ(report(r.out), expand(done, files));
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(dir.read("C"), result);
         EXPECT_EQ(listing(dir.path()), names);
@@ -331,6 +333,29 @@ TEST(Catalogue, RefusedCommands) {
         // a line end in a name or an argument is shown escaped, on one line
         {MOBREL, nullptr, nullptr, {"nl\nA", "B", "C"}, "matrix <nl\\nA> not found\n"},
         {VELMAR, nullptr, nullptr, {"X", "Y", "C", "3\n"}, "degree <3\\n> is not a whole number\n"},
+        // the options (their grammar is pipeline_test's); ranges follow the operations used
+        {MOBREL, nullptr, nullptr, {"-5", "A", "B", "C"},
+         "unknown option <-5>; mobrel --help lists the options\n"},
+        {TARSIK, nullptr, nullptr, {"-d"}, "option <-d> needs a value; tarsik --help lists the options\n"},
+        {MOBREL, nullptr, nullptr, {"-d", "9", "A", "B", "C"},
+         "digits <9> is not a whole number from 10 to 234\n"},
+        {MOBREL, nullptr, nullptr, {"--digits=235", "A", "B", "C"},
+         "digits <235> is not a whole number from 10 to 234\n"},
+        {TARSIK, nullptr, nullptr, {"--digits", "228", "A", "B", "C"},
+         "digits <228> is not a whole number from 10 to 227\n"},
+        {TARSIK, nullptr, nullptr, {"-d", "6O", "A", "B", "C"},
+         "digits <6O> is not a whole number from 10 to 227\n"},
+        {VELMAR, nullptr, nullptr, {"-d", "228", "X", "Y", "C", "1", "0"},
+         "digits <228> is not a whole number from 10 to 227\n"},
+        {VELMAR, nullptr, nullptr, {"-d", "218", "X", "Y", "C", "5"},
+         "digits <218> is not a whole number from 10 to 217 at degree 5\n"},
+        {VELMAR, nullptr, nullptr, {"-d", "10", "X", "Y", "C", "39"},
+         "degree <39> is above 38, the highest the working precision allows\n"},
+        {MOBREL, nullptr, nullptr, {"-c", "-d", "234", "A", "B", "C"},
+         "--check needs a precision above 234 digits, and 234 is the most\n"},
+        {VELMAR, nullptr, nullptr, {"-cd217", "X", "Y", "C", "5"},
+         "--check needs a precision above 217 digits, and 217 is the most at degree 5\n"},
+        {TARSIK, nullptr, nullptr, {"-", "-", "C"}, "only one input can be standard input (-)\n"},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -359,12 +384,84 @@ TEST(Catalogue, AcceptedForms) {
             expect_success(p, in[0], in[1], p.result, p.done);
         }
         expect_success(p, p.big[0], p.big[1], p.big_result, p.big_done);
+        // the default is --digits 30, byte for byte, and the inputs' integers
+        // read the same as written
+        expect_success(p, p.big[0], p.big[1], p.big_result, p.big_done, {"--digits", "30"});
+        expect_success(p, p.good[0], p.good[1], p.result, p.done, {"-d30", "-e"});
     }
     // the largest double as "%1.15E" writes it, rounded up past the point
     // where reading rounds to infinity, reads back as written
     const Program& mobrel = programs()[0];
     const std::string largest = "1.797693134862316E+308\n";
     expect_success(mobrel, largest, "1\n", largest, mobrel.done);
+}
+
+// One run of each option: the status, the lines on standard output and
+// standard error, and the result file.
+TEST(Catalogue, Options) {
+    enum { MOBREL, VELMAR = 2 };
+    const std::string cancel[2] = {"1E40\t1\t-1E40\n", "1\n1\n1\n"}; // 0 at 30 digits, 1 at 60
+    const struct {
+        int prog;
+        std::string first, second; // empty: the program's good input
+        Args args;
+        std::string out, err;
+        std::optional<std::string> result; // C; nothing: no file C
+    } cases[] = {
+        // clang-format off
+        {MOBREL, cancel[0], cancel[1], {"--digits", "60", "A", "B", "C"}, "A * B ==> C\n", "",
+         table({{1}})},
+        {MOBREL, cancel[0], cancel[1], {"--check", "A", "B", "C"},
+         "A * B ==> C\ncheck: C[1,1] agrees to 0 digits at 60 digits\n", "", table({{0}})},
+        // 2 x degree + 60 digits, and the square's coefficient is truncation's alone
+        {VELMAR, "", "", {"-c", "X", "Y", "C", "2"},
+         "Linear Regression solution X[3] found\ndeterminant= 1.333333333333333E+00\n"
+         "R^2 coefficent= 1.000000000000000E+00\nelapsed time: T seconds\nX ==> C\n"
+         "check: C[3,1] agrees to 0 digits at 60 digits\n", "", table({{1}, {2}, {6e-33}})},
+        {MOBREL, "0.56\n", "100\n", {"-e", "A", "B", "C"}, "A * B ==> C\n", "", table({{56}})},
+        // a result on standard output (or another descriptor's) leaves the report to standard error
+        {MOBREL, "", "", {"A", "B", "-"}, programs()[MOBREL].result, "A * B ==> -\n", std::nullopt},
+        {MOBREL, "", "", {"A", "B", "/dev/stderr"}, "A * B ==> /dev/stderr\n",
+         programs()[MOBREL].result, std::nullopt},
+        // a negative intercept after the files is an operand
+        {VELMAR, "", "", {"X", "Y", "C", "1", "-5"},
+         "Linear Regression solution X[2] found\ndeterminant= 1.400000000000000E+01\n"
+         "R^2 coefficent= 9.499072356215214E-01\nelapsed time: T seconds\nX ==> C\n", "",
+         table({{-5}, {4.571428571428571}})},
+        {VELMAR, "", "", {"-V"}, "velmar (xsuite) 1.0.0\n", "", std::nullopt},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        const Program& p = programs()[static_cast<std::size_t>(c.prog)];
+        e2e::TempDir dir;
+        SCOPED_TRACE(std::string(p.bin) + " " + c.args[0]);
+        dir.write(p.in[0], c.first.empty() ? p.good[0] : c.first);
+        dir.write(p.in[1], c.second.empty() ? p.good[1] : c.second);
+        const auto r = launch(p.bin, c.args, dir);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(report(r.out), c.out);
+        EXPECT_EQ(report(r.err), c.err);
+        EXPECT_EQ(dir.exists("C"), c.result.has_value());
+        if (c.result) {
+            EXPECT_EQ(dir.read("C"), *c.result);
+        }
+    }
+}
+
+// "-" as an input is standard input: one program's result piped into the
+// next, each report on standard error.
+TEST(Catalogue, Pipe) {
+    e2e::TempDir dir;
+    dir.write("A", programs()[0].good[0]);
+    dir.write("B", programs()[0].good[1]);
+    const std::string script =
+        std::string("'") + MOBREL_BIN + "' A B - | '" + MOBREL_BIN + "' - B C 2>&1";
+    const auto r = e2e::run("/bin/sh", {"-c", script}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "- * B ==> C\n");
+    EXPECT_EQ(r.err, "A * B ==> -\n");
+    EXPECT_EQ(dir.read("C"),
+              table({{19 * 5 + 22 * 7, 19 * 6 + 22 * 8}, {43 * 5 + 50 * 7, 43 * 6 + 50 * 8}}));
 }
 
 namespace {

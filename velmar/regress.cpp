@@ -28,18 +28,22 @@ constexpr int BLOCK_ROWS = 32;
 
 } // namespace
 
-int precision(int degree) {
-    return degree <= 1 ? pipeline::DGT_MAX : 2 * degree + pipeline::DGT_MAX;
+int precision(int degree, int digits) {
+    return degree <= 1 ? digits : 2 * degree + digits;
 }
 
-XMatrix design_matrix(const DMatrix& x, int degree, int dgt_max) {
-    if (degree <= 1) return pipeline::to_x(x, dgt_max);
+int digits_most(int degree) {
+    return pipeline::DIGITS_QUOTIENTS_MAX - precision(degree, 0);
+}
+
+XMatrix design_matrix(const DMatrix& x, int degree, int dgt_max, const pipeline::Texts* texts) {
+    if (degree <= 1) return pipeline::to_x(x, dgt_max, texts);
     const int nx = x.rows(), mx0 = x.cols();
     XMatrix xX(nx, mx0 * degree);
     for (int i = 1; i <= nx; ++i) {
         x_num* row = xX[i];
         for (int j = 1; j <= mx0; ++j) {
-            cvdx(&row[j], x[i][j], dgt_max);
+            pipeline::to_x(x, texts, i, j, &row[j], dgt_max);
             // power k + 1 = value x power k, written straight into its column
             for (int k = 1; k < degree; ++k)
                 x_mult_(&row[j], &row[j + (k - 1) * mx0], &row[j + k * mx0], dgt_max);

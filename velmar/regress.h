@@ -23,18 +23,27 @@ void xavg(x_num** m, int n, int i_min, int j, x_num* avg, int dgt_max);
 
 namespace velmar {
 
-// The highest polynomial degree: at 2 x 39 + 30 = 108 digits two operands
-// no longer fit the 40 limbs of a product.
+// The highest polynomial degree, whatever --digits asks for. It dates from
+// products that kept their operands within 40 limbs, which 2 x 39 + 30 =
+// 108 digits would exceed; the library now forms products in working
+// storage of their own, and digits_most bounds the precision by itself.
 inline constexpr int DEGREE_MAX = 38;
 
-// The working precision: 30 digits at degree 1, 2 x degree + 30 above.
-int precision(int degree);
+// The working precision for N = digits: N at degree 1, 2 x degree + N
+// above (30 and 2 x degree + 30 by default).
+int precision(int degree, int digits = pipeline::DGT_MAX);
+
+// The most digits --digits may ask for at a degree: the working precision
+// stays within what quotients take, DIGITS_QUOTIENTS_MAX.
+int digits_most(int degree);
 
 // The design matrix: rows as x, x.cols() x degree columns grouped by power.
 // Column j + k x cols holds input column j to the power k + 1, each power
 // the value times the previous power, cut to dgt_max at every step. Every
-// value enters as its "%1.15E" text.
-pipeline::XMatrix design_matrix(const pipeline::DMatrix& x, int degree, int dgt_max);
+// value enters as its "%1.15E" text, or with texts (x's numbers as written)
+// through pipeline::read_exact.
+pipeline::XMatrix design_matrix(const pipeline::DMatrix& x, int degree, int dgt_max,
+                                const pipeline::Texts* texts = nullptr);
 
 // The point the sums are taken about: the means of Y and of every design
 // column, or, with a forced intercept, that intercept for Y and zero for X.
@@ -89,7 +98,7 @@ x_num r_squared(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY, const 
 bool read_degree(std::string_view text, int* degree);
 bool read_intercept(std::string_view text, double* intercept);
 
-// The whole program: velmar file_X file_Y file_C [degree] [Intcpt].
+// The whole program: velmar [OPTION]... file_X file_Y file_C [degree] [Intcpt].
 // Returns the exit status: 0 when file_C was written, 1 otherwise.
 int run(int argc, char** argv);
 

@@ -1,8 +1,11 @@
-// velmar file_X file_Y file_C [degree] [Intcpt]: the least-squares fit of
-// Y on the columns of X, or on their powers up to a degree, written to
-// file_C as the intercept followed by the coefficients.
+// velmar [OPTION]... file_X file_Y file_C [degree] [Intcpt]: the
+// least-squares fit of Y on the columns of X, or on their powers up to a
+// degree, written to file_C as the intercept followed by the coefficients.
 #include "velmar/messages.h"
 #include "velmar/regress.h"
+
+#include "pipeline/check.h"
+#include "pipeline/command.h"
 
 #include <algorithm>
 #include <climits>
@@ -28,43 +31,35 @@ struct Request {
     std::optional<double> intercept;
 };
 
-// What the report prints once the matrices are released.
-struct Report {
-    int rows;
-    x_num det;
-    x_num r2;
-    int dgt_max; // the working precision, for their conversions
-};
-
 // The degree argument, checked: a whole number from 1 to DEGREE_MAX.
 // Prints the refusal and returns false otherwise.
 bool degree_arg(const char* text, int* degree) {
     const std::string shown = escaped(text);
     if (!read_degree(text, degree)) {
-        std::printf(MSG_DEGREE_NOT_WHOLE, shown.c_str());
+        pipeline::say(MSG_DEGREE_NOT_WHOLE, shown.c_str());
         return false;
     }
     if (*degree < 1) {
-        std::printf(MSG_DEGREE_LOW, shown.c_str());
+        pipeline::say(MSG_DEGREE_LOW, shown.c_str());
         return false;
     }
     if (*degree > DEGREE_MAX) {
-        std::printf(MSG_DEGREE_HIGH, shown.c_str(), DEGREE_MAX);
+        pipeline::say(MSG_DEGREE_HIGH, shown.c_str(), DEGREE_MAX);
         return false;
     }
     return true;
 }
 
-// The optional arguments go by their count: a fourth alone is the degree;
+// The optional operands go by their count: a fourth alone is the degree;
 // with a fifth, the fifth is the intercept and the fourth is not read; six
 // or more are not read at all. Prints the refusal of a bad one.
-std::optional<Request> read_request(int argc, char** argv) {
-    Request r{argv[1], argv[2], argv[3], 1, std::nullopt};
-    if (argc == 5 && !degree_arg(argv[4], &r.degree)) return std::nullopt;
-    if (argc == 6) {
+std::optional<Request> read_request(const std::vector<const char*>& operands) {
+    Request r{operands[0], operands[1], operands[2], 1, std::nullopt};
+    if (operands.size() == 4 && !degree_arg(operands[3], &r.degree)) return std::nullopt;
+    if (operands.size() == 5) {
         double value = 0;
-        if (!read_intercept(argv[5], &value)) {
-            std::printf(MSG_INTERCEPT, escaped(argv[5]).c_str());
+        if (!read_intercept(operands[4], &value)) {
+            pipeline::say(MSG_INTERCEPT, escaped(operands[4]).c_str());
             return std::nullopt;
         }
         r.intercept = value;
@@ -72,37 +67,25 @@ std::optional<Request> read_request(int argc, char** argv) {
     return r;
 }
 
-// Loading, checks, fit, result file and R^2, in the order the checks are
-// made. Prints the failure line and returns nothing on any failure; every
-// matrix is released on return.
-std::optional<Report> regress(const Request& req) {
-    const int dgt_max = precision(req.degree);
-    pipeline::Loader loader;
-    const auto mat_x = loader.load(req.file_x);
-    if (!mat_x) return std::nullopt;
-    if (mat_x->rows() < mat_x->cols()) {
-        std::printf(MSG_ROWS, mat_x->rows(), mat_x->cols());
-        return std::nullopt;
-    }
-    const pipeline::XMatrix xX = design_matrix(*mat_x, req.degree, dgt_max);
-
-    const auto mat_y = loader.load(req.file_y);
-    if (!mat_y) return std::nullopt;
-    if (mat_y->rows() != mat_x->rows() || mat_y->cols() != 1) {
-        std::printf(MSG_Y_DIMENSION, mat_y->rows(), mat_y->cols());
-        return std::nullopt;
-    }
-    const pipeline::XMatrix xY = pipeline::to_x(*mat_y, dgt_max);
-
+// The fit at N digits (precision(degree, N) above degree 1), from the
+// loaded tables to the result column, the determinant and R^2. Prints the
+// failure line and returns nothing when the normal matrix is singular or a
+// result lies beyond the range of a double.
+std::optional<pipeline::Outcome> fit(const Request& req, const pipeline::Table& x,
+                                     const pipeline::Table& y, int digits) {
+    const int dgt_max = precision(req.degree, digits);
+    const pipeline::XMatrix xX = design_matrix(x.values, req.degree, dgt_max, x.exact());
+    const pipeline::XMatrix xY = pipeline::to_x(y.values, dgt_max, y.exact());
     const auto sol = solve(xX, xY, req.intercept, dgt_max);
     if (!sol) {
-        std::fputs(pipeline::MSG_SINGULAR, stdout);
+        std::fputs(pipeline::MSG_SINGULAR, pipeline::console());
         return std::nullopt;
     }
-    const pipeline::DMatrix mat_a(xX.cols() + 1, 1);
-    if (!result_column(*sol, req.intercept, mat_a, dgt_max) || !pipeline::write(req.file_c, mat_a))
-        return std::nullopt;
-    return Report{mat_a.rows(), sol->det, r_squared(xX, xY, *sol, dgt_max), dgt_max};
+    pipeline::Outcome c{pipeline::DMatrix(xX.cols() + 1, 1), "C", {}};
+    if (!result_column(*sol, req.intercept, c.table, dgt_max)) return std::nullopt;
+    const x_num r2 = r_squared(xX, xY, *sol, dgt_max);
+    c.report = {pipeline::printed_det(sol->det, dgt_max), {"R^2", cvxd(&r2, dgt_max), 0, {}}};
+    return c;
 }
 
 } // namespace
@@ -151,20 +134,41 @@ bool read_intercept(std::string_view text, double* intercept) {
 
 int run(int argc, char** argv) {
     const pipeline::Stopwatch clock;
-    if (argc < 4) {
-        std::fputs(USAGE, stdout);
-        std::fputs(pipeline::MSG_FILES, stdout);
-        std::fputs(CREDIT, stdout);
+    static const char* const usage[] = {USAGE, pipeline::MSG_FILES, CREDIT};
+    const pipeline::Program program{"velmar", usage, 3, HELP_DIGITS, EXAMPLES};
+    pipeline::Command cmd;
+    if (const auto status = pipeline::read_command(argc, argv, program, &cmd)) return *status;
+    pipeline::console_for(cmd.operands[2]);
+    const auto req = read_request(cmd.operands);
+    if (!req) return 1;
+    const int most = digits_most(req->degree);
+    char where[32] = "";
+    if (req->degree > 1) std::snprintf(where, sizeof where, MSG_AT_DEGREE, req->degree);
+    const char* const inputs[] = {req->file_x, req->file_y};
+    if (!pipeline::settle(&cmd, most, inputs, req->file_c, where)) return 1;
+
+    pipeline::Loader loader;
+    const auto x = loader.table(req->file_x, cmd.exact);
+    if (!x) return 1;
+    if (x->rows() < x->cols()) {
+        pipeline::say(MSG_ROWS, x->rows(), x->cols());
         return 1;
     }
-    const auto req = read_request(argc, argv);
-    if (!req) return 1;
-    const auto report = regress(*req);
-    if (!report) return 1;
-    std::printf(MSG_SOLUTION, report->rows);
-    std::printf(pipeline::MSG_DETERMINANT, pipeline::format_det(report->det, report->dgt_max).c_str());
-    std::printf(MSG_R2, cvxd(&report->r2, report->dgt_max));
+    const auto y = loader.table(req->file_y, cmd.exact);
+    if (!y) return 1;
+    if (y->rows() != x->rows() || y->cols() != 1) {
+        pipeline::say(MSG_Y_DIMENSION, y->rows(), y->cols());
+        return 1;
+    }
+
+    const pipeline::Job job = [&](int digits) { return fit(*req, *x, *y, digits); };
+    const auto c = job(cmd.digits);
+    if (!c || !pipeline::write(req->file_c, c->table)) return 1;
+    pipeline::say(MSG_SOLUTION, c->table.rows());
+    pipeline::say(pipeline::MSG_DETERMINANT, c->report[0].text.c_str());
+    pipeline::say(MSG_R2, c->report[1].value);
     pipeline::print_timing(clock, req->file_c);
+    pipeline::check_if_asked(cmd, job, *c);
     return 0;
 }
 

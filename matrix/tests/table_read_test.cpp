@@ -81,6 +81,29 @@ TEST(LoadTable, FileTexts) {
     EXPECT_GT(count, 30) << "cases read";
 }
 
+// Each number's text as the file writes it, in the order of the values;
+// none after a refusal.
+TEST(LoadTable, Texts) {
+    const scratch s;
+    const std::string good = s.write("good.tsv", "\xEF\xBB\xBF"
+                                                 "0.56\t1E+0005 \r\n\n-.25\t\t7.\n");
+    const std::string bad = s.write("bad.tsv", "1\t2\n3\tx\n");
+    const std::vector<std::string> want = {"0.56", "1E+0005", "-.25", "7."};
+    std::vector<double> buf(STACK_MAX);
+    std::vector<std::string> texts = {"stale"};
+    const int one = 1;
+    int rows = 0, cols = 0;
+    EXPECT_EQ(
+        load_table(good.c_str(), buf.data(), STACK_MAX, &one, &rows, &one, &cols, nullptr, &texts),
+        -1);
+    EXPECT_EQ(texts, want);
+    EXPECT_EQ(rows * 10 + cols, 22);
+    EXPECT_EQ(
+        load_table(bad.c_str(), buf.data(), STACK_MAX, &one, &rows, &one, &cols, nullptr, &texts),
+        0);
+    EXPECT_TRUE(texts.empty());
+}
+
 // The programs' buffer holds 65535 numbers (21845 x 3); the 65536th is
 // refused as soon as it is read.
 TEST(LoadTable, Capacity) {

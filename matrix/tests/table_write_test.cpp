@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -157,6 +158,30 @@ TEST(OutputMatrix, TextModesAndReplacement) {
     EXPECT_EQ(scratch::read(old), "");
     EXPECT_EQ(s.entries(), 2);
     free_dmatrix(m, 1, 2, 0, 1);
+}
+
+// A name of an open descriptor is written through it, after what it has
+// taken, and never replaced by a new file: the caller's descriptor would
+// no longer reach it.
+TEST(OutputMatrix, DescriptorNamesWriteThrough) {
+    const scratch s;
+    const std::string file = s.write("log", "head\n");
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    struct stat before {};
+    struct stat after {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    double** m = dmatrix(1, 1, 1, 1);
+    m[1][1] = 2;
+    for (const std::string dir : {"/dev/fd/", "/proc/self/fd/"})
+        EXPECT_EQ(output_matrix((dir + std::to_string(fd)).c_str(), m, 1, 1, 1, 1), -1) << dir;
+    ::close(fd);
+    EXPECT_EQ(output_matrix(("/dev/fd/" + std::to_string(fd)).c_str(), m, 1, 1, 1, 1), 0); // closed
+    free_dmatrix(m, 1, 1, 1, 1);
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(scratch::read(file), "head\n2.000000000000000E+00\n2.000000000000000E+00\n");
+    EXPECT_EQ(s.entries(), 1);
 }
 
 } // namespace
