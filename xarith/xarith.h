@@ -177,7 +177,8 @@ int xcomp(std::string_view x, std::string_view y, int dgt_max);
 // Matrices of x_num, index-offset like dmatrix: element [i][j] for
 // nrl <= i <= nrh, ncl <= j <= nch, rows contiguous one after another.
 
-// A new matrix; on allocation failure the process exits with status 1.
+// A new matrix; running out of memory (or an empty range) ends the
+// process through nrerror, with its report and status 1.
 x_num** xmatrix(int nrl, int nrh, int ncl, int nch);
 void free_xmatrix(x_num** m, int nrl, int nrh, int ncl, int nch);
 // xa[i][j] = a[i][j] through the "%1.15E" text of each double.

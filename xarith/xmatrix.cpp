@@ -26,17 +26,18 @@ void* alloc_block(std::size_t bytes) {
 
 // The layout of dmatrix with x_num elements: a row table and one element
 // block, each with NR_END spare slots in front, rows one after another.
-// Running out of memory ends the process silently with status 1.
+// Running out of memory ends the process through nrerror, as every
+// allocation of the suite does.
 x_num** xmatrix(int nrl, int nrh, int ncl, int nch) {
-    if (nrh < nrl || nch < ncl) std::exit(1);
+    if (nrh < nrl || nch < ncl) nrerror("empty index range in xmatrix()");
     const std::size_t nrow = static_cast<std::size_t>(nrh) - static_cast<std::size_t>(nrl) + 1;
     const std::size_t ncol = static_cast<std::size_t>(nch) - static_cast<std::size_t>(ncl) + 1;
     auto** m = static_cast<x_num**>(std::malloc((nrow + NR_END) * sizeof(x_num*)));
-    if (m == nullptr) std::exit(1);
+    if (m == nullptr) nrerror("allocation failure 1 in xmatrix()");
     m += NR_END;
     m -= nrl;
     m[nrl] = static_cast<x_num*>(alloc_block((nrow * ncol + NR_END) * sizeof(x_num)));
-    if (m[nrl] == nullptr) std::exit(1);
+    if (m[nrl] == nullptr) nrerror("allocation failure 2 in xmatrix()");
     m[nrl] += NR_END;
     m[nrl] -= ncl;
     for (int i = nrl + 1; i <= nrh; ++i) m[i] = m[i - 1] + ncol;

@@ -1,12 +1,11 @@
 // Index-offset layout of dmatrix and ivector, and the fatal-error exit.
 #include "matrix/matrix.h"
+#include "testsupport/memory.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
-#include <sys/resource.h>
 
 // Under AddressSanitizer a refused allocation returns null, as malloc does,
 // so that the death tests see the allocators' own failure path.
@@ -36,18 +35,6 @@ TEST(Dmatrix, RowsLieOneAfterAnother) {
         free_ivector(v, r[2], r[3]);
         free_dmatrix(m, r[0], r[1], r[2], r[3]);
     }
-}
-
-// Leaves about 512 MiB of address space, so that the large requests below
-// fail the way an exhausted heap makes them fail.
-void limit_memory() {
-    unsigned long pages = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
-        std::fclose(f);
-    }
-    const rlimit r{pages * 4096 + (1UL << 29), pages * 4096 + (1UL << 29)};
-    setrlimit(RLIMIT_AS, &r);
 }
 
 TEST(NrerrorDeathTest, ThreeLinesAndStatusOne) {

@@ -1,10 +1,17 @@
-// x_num matrices and the Gauss-Jordan solver.
+// x_num matrices, their allocation failure, and the Gauss-Jordan solver.
 #include "matrix/matrix.h"
+#include "testsupport/memory.h"
 #include "testsupport/records.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
+
+// Under AddressSanitizer a refused allocation returns null, as malloc does,
+// so that the death test sees xmatrix's own failure path.
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 
 namespace {
 
@@ -301,5 +308,20 @@ TEST(XGaussJ, MatchesTheLiteralElimination) {
         free_xmatrix(b, 1, n, 1, std::max(m, 1));
         free_xmatrix(ra, 1, n, 1, n);
         free_xmatrix(rb, 1, n, 1, std::max(m, 1));
+    }
+}
+
+// Running out of memory ends through nrerror's report, as every allocation
+// of the suite does.
+TEST(XMatrixDeathTest, AllocationFailureReports) {
+    static const struct {
+        int rows, cols;
+        const char* line;
+    } cases[] = {{1 << 27, 1, "allocation failure 1 in xmatrix\\(\\)"},
+                 {1, 1 << 24, "allocation failure 2 in xmatrix\\(\\)"}};
+    for (const auto& c : cases) {
+        const std::string report = std::string("^Run-time error\\.\\.\\.\n") + c.line +
+                                   "\n\\.\\.\\.now exiting to system\\.\\.\\.\n$";
+        EXPECT_EXIT((limit_memory(), xmatrix(1, c.rows, 1, c.cols)), ::testing::ExitedWithCode(1), report);
     }
 }
