@@ -1,0 +1,153 @@
+// The kernels of each base against the digit-string reference: runs of
+// random limbs (many 0 and 999999), converted, shifted, added and
+// multiplied in limbs, words and halves. The seed is fixed.
+#include "testsupport/decimal.h"
+#include "xarith/halves.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+using namespace xarith_detail;
+
+namespace {
+
+// The integer of a run in base 10^width, least significant first.
+template <class T> Digits value(const T* d, int n, int width) {
+    Digits s;
+    for (int i = n - 1; i >= 0; --i) {
+        const std::string v = std::to_string(d[i]);
+        s += std::string(static_cast<std::size_t>(width) - v.size(), '0') + v;
+    }
+    return trim(s);
+}
+
+struct LimbRun {
+    limb_t d[2 * SUB_DGT] = {};
+    int n = 0;
+};
+
+LimbRun random_run(std::mt19937_64& rng, int n) {
+    LimbRun r;
+    r.n = n;
+    std::uniform_int_distribution<int> limb(0, DM - 1), kind(0, 5);
+    for (int i = 0; i < n; ++i) r.d[i] = kind(rng) == 0 ? 0 : (kind(rng) == 1 ? DM - 1 : limb(rng));
+    if (r.d[n - 1] == 0) r.d[n - 1] = 1;
+    return r;
+}
+
+// floor(d x 10^k) of a non-negative integer.
+Digits scaled(const Digits& d, long long k) {
+    return scale10(d, k);
+}
+
+} // namespace
+
+TEST(Kernels, ConvertersKeepTheValue) {
+    std::mt19937_64 rng(31);
+    for (int round = 0; round < 2000; ++round) {
+        const LimbRun r = random_run(rng, 1 + round % SUB_DGT);
+        const Digits v = value(r.d, r.n, 6);
+        u64 w[2 * RECORD_WORDS];
+        const int nw = words_of_limbs(w, r.d, r.n);
+        ASSERT_EQ(nw, (r.n + 2) / 3);
+        ASSERT_EQ(value(w, nw, 18), v);
+        limb_t back[3 * RECORD_WORDS];
+        limbs_of_words(back, w, nw);
+        ASSERT_EQ(value(back, 3 * nw, 6), v);
+        half_t h[RECORD_HALVES];
+        const int nh = halves_of_limbs(h, r.d, r.n);
+        ASSERT_EQ(value(h, nh, 9), v);
+        ASSERT_NE(h[nh - 1], 0u);
+        limb_t from_h[SUB_DGT];
+        limbs_of_halves(from_h, r.n, h, nh);
+        ASSERT_EQ(value(from_h, r.n, 6), v);
+    }
+}
+
+// Shifts by any amount, either way, truncating: limbs by shift_copy, W
+// words by aligned<W> and aligned_pair, which must read nothing but the
+// zeros around their source.
+TEST(Kernels, ShiftsTruncate) {
+    std::mt19937_64 rng(32);
+    for (int round = 0; round < 3000; ++round) {
+        const LimbRun r = random_run(rng, 1 + round % 12);
+        const Digits v = value(r.d, r.n, 6);
+        const long long k = std::uniform_int_distribution<long long>(-80, 30)(rng);
+        limb_t out[SHIFT_ROOM];
+        const int m = shift_copy(out, r.d, r.n, k);
+        ASSERT_EQ(value(out, m, 6), scaled(v, k)) << v << " x 10^" << k;
+
+        u64 buf[3 * RECORD_WORDS] = {};
+        u64* w = buf + 14;
+        const int nw = words_of_limbs(w, r.d, std::min(r.n, 6));
+        const Digits vw = value(w, nw, 18);
+        const long long kw = std::min<long long>(k, 36 - static_cast<long long>(vw.size()));
+        const Words<2> two = aligned<2>(w, nw, kw);
+        ASSERT_EQ(value(two.w, 2, 18), scaled(vw, kw)) << vw << " x 10^" << kw;
+        const Words<13> wide = aligned<13>(w, nw, k);
+        ASSERT_EQ(value(wide.w, 13, 18), scaled(vw, k));
+        if (nw <= 2) {
+            const Words<2> pair = aligned_pair(w[0], nw > 1 ? w[1] : 0, kw);
+            ASSERT_EQ(value(pair.w, 2, 18), scaled(vw, kw));
+        }
+    }
+}
+
+// Sums and differences of W words, the carry or borrow out of the top, and
+// the magnitude of a difference that borrowed; the same on limbs.
+TEST(Kernels, AddAndSubtract) {
+    std::mt19937_64 rng(33);
+    for (int round = 0; round < 2000; ++round) {
+        const LimbRun a = random_run(rng, 9), b = random_run(rng, 1 + round % 9);
+        LimbRun bb = b;
+        bb.n = 9;
+        Words<3> x{}, y{}, s{};
+        words_of_limbs(x.w, a.d, 9);
+        words_of_limbs(y.w, bb.d, 9);
+        const Digits va = value(a.d, 9, 6), vb = value(b.d, b.n, 6), mod = "1" + std::string(54, '0');
+        const u64 carry = add_words(s, x, y);
+        ASSERT_EQ(add(value(s.w, 3, 18), carry ? mod : Digits()), add(va, vb));
+        const u64 borrow = sub_words(s, x, y);
+        ASSERT_EQ(borrow, cmp(va, vb) < 0 ? 1u : 0u);
+        if (borrow) negate_words(s);
+        ASSERT_EQ(value(s.w, 3, 18), cmp(va, vb) < 0 ? sub(vb, va) : sub(va, vb));
+        limb_t r[9];
+        ASSERT_EQ(sub_n(r, a.d, bb.d, 9), static_cast<limb_t>(borrow));
+        if (borrow) complement_n(r, 9);
+        ASSERT_EQ(value(r, 9, 6), cmp(va, vb) < 0 ? sub(vb, va) : sub(va, vb));
+    }
+}
+
+// Products of limbs (fixed and looped) and of halves (fixed kernels, the
+// loop up to the column bound), and long division of halves.
+TEST(Kernels, ProductsAndQuotients) {
+    std::mt19937_64 rng(34);
+    for (int round = 0; round < 2000; ++round) {
+        const LimbRun a = random_run(rng, 1 + round % SUB_DGT), b = random_run(rng, 1 + (round / 7) % 14);
+        const Digits p = mul(value(a.d, a.n, 6), value(b.d, b.n, 6));
+        limb_t r[2 * SUB_DGT + 1];
+        mul_limbs(r, a.d, a.n, b.d, b.n);
+        ASSERT_EQ(value(r, a.n + b.n, 6), p);
+
+        half_t ha[RECORD_HALVES], hb[RECORD_HALVES];
+        const int na = halves_of_limbs(ha, a.d, a.n), nb = halves_of_limbs(hb, b.d, b.n);
+        u64 w[2 * RECORD_WORDS + 1];
+        const int nw = na <= MUL_HALVES_FIXED && nb <= MUL_HALVES_FIXED
+                           ? (MUL_HALVES[static_cast<std::size_t>((na - 1) * MUL_HALVES_FIXED + nb - 1)](w, ha, hb),
+                              (na + nb + 1) / 2)
+                           : mul_halves_n(w, ha, na, hb, nb);
+        ASSERT_EQ(value(w, nw, 18), p);
+
+        // u = p + rest, rest below b: the quotient by b is a, the remainder rest
+        const LimbRun rest = random_run(rng, b.n);
+        const bool exact = round % 3 == 0 || cmp(value(rest.d, rest.n, 6), value(b.d, b.n, 6)) >= 0;
+        const Digits u = exact ? p : add(p, value(rest.d, rest.n, 6));
+        half_t hu[2 * RECORD_HALVES + 2], q[2 * RECORD_HALVES + 2];
+        LimbRun ur;
+        ur.n = static_cast<int>(limbs_of(u).size());
+        for (int i = 0; i < ur.n; ++i) ur.d[i] = limbs_of(u)[static_cast<std::size_t>(i)];
+        const int nu = halves_of_limbs(hu, ur.d, ur.n);
+        ASSERT_EQ(divide_halves(q, hu, nu, hb, nb), exact);
+        ASSERT_EQ(value(q, nu - nb + 1, 9), value(a.d, a.n, 6));
+    }
+}
