@@ -1,6 +1,6 @@
 // The record operations on realistic operands: numbers that entered from
-// 16-digit text, and full-length results of earlier operations, at the
-// programs' precisions 30 and 50.
+// 16-digit text, and full-length results of earlier operations, at 30
+// digits (the programs' default) and at 60 and 100 (--digits).
 #include "xarith/xarith.h"
 
 #include <benchmark/benchmark.h>
@@ -39,9 +39,24 @@ template <int (*Op)(const x_num*, const x_num*, x_num*, int)> void BM_Op(benchma
         ++i;
     }
 }
-BENCHMARK(BM_Op<x_add_>)->Name("x_add_")->Arg(30)->Arg(50);
-BENCHMARK(BM_Op<x_mult_>)->Name("x_mult_")->Arg(30)->Arg(50);
-BENCHMARK(BM_Op<x_div_>)->Name("x_div_")->Arg(30)->Arg(50);
+BENCHMARK(BM_Op<x_add_>)->Name("x_add_")->Arg(30)->Arg(60)->Arg(100);
+BENCHMARK(BM_Op<x_mult_>)->Name("x_mult_")->Arg(30)->Arg(60)->Arg(100);
+BENCHMARK(BM_Op<x_div_>)->Name("x_div_")->Arg(30)->Arg(60)->Arg(100);
+
+// acc = acc + a * b into a running sum, as the elimination and the sums of
+// products use it.
+void BM_MultAdd(benchmark::State& state) {
+    const int prec = static_cast<int>(state.range(0));
+    const std::vector<x_num> v = operands(prec);
+    x_num acc = v[5];
+    std::size_t i = 0;
+    for (auto _ : state) {
+        x_mult_add_(&v[i % POOL], &v[(i * 7 + 3) % POOL], &acc, prec);
+        benchmark::DoNotOptimize(acc);
+        ++i;
+    }
+}
+BENCHMARK(BM_MultAdd)->Name("x_mult_add_")->Arg(30)->Arg(60)->Arg(100);
 
 void BM_cvsx(benchmark::State& state) {
     const int prec = static_cast<int>(state.range(0));
@@ -53,7 +68,7 @@ void BM_cvsx(benchmark::State& state) {
         benchmark::DoNotOptimize(r);
     }
 }
-BENCHMARK(BM_cvsx)->Arg(30)->Arg(50);
+BENCHMARK(BM_cvsx)->Arg(30)->Arg(60)->Arg(100);
 
 void BM_cvxs(benchmark::State& state) {
     const int prec = static_cast<int>(state.range(0));
@@ -65,7 +80,7 @@ void BM_cvxs(benchmark::State& state) {
         benchmark::DoNotOptimize(buf);
     }
 }
-BENCHMARK(BM_cvxs)->Arg(30)->Arg(50);
+BENCHMARK(BM_cvxs)->Arg(30)->Arg(60)->Arg(100);
 
 void BM_cvxd(benchmark::State& state) {
     const std::vector<x_num> v = operands(30);

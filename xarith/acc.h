@@ -78,7 +78,7 @@ template <int H> struct PrepOf {
     signed char sign;
     bool zero_record;
     bool one_word; // at most two halves and a moderate exponent (ONE_WORD_ESP)
-    half_t h[H];   // the halves above nh are 0, up to H
+    half_t h[H];
 };
 // The exponents of one-word factors: within this bound every grid of
 // their products and sums stays far from the ends of a record's exponent.
@@ -91,7 +91,6 @@ inline void prepare(Prep* p, const x_num* a) {
     p->zero_record = a->ndgt == 0;
     const int n = strip_top(a->dgt, used_limbs(a));
     p->nh = static_cast<std::int16_t>(n == 0 ? 0 : halves_of_limbs(p->h, a->dgt, n));
-    for (int i = p->nh; i < RECORD_HALVES; ++i) p->h[i] = 0;
     p->one_word = p->nh > 0 && p->nh <= 2 && a->esp < ONE_WORD_ESP && a->esp > -ONE_WORD_ESP;
 }
 
@@ -122,13 +121,10 @@ template <class A, class B>
     if (a.nh <= MUL_HALVES_FIXED && b.nh <= MUL_HALVES_FIXED) [[likely]] {
         MUL_HALVES[static_cast<std::size_t>((a.nh - 1) * MUL_HALVES_FIXED + b.nh - 1)](r, a.h, b.h);
         n = (a.nh + b.nh + 1) / 2;
-    } else if (const int sq = std::max(a.nh, b.nh); sq <= MUL_HALVES_SQUARE) {
-        MUL_HALVES_SQ[static_cast<std::size_t>(sq - 1)](r, a.h, b.h); // zero halves above nh
-        n = sq;
-        while (n > 1 && r[n - 1] == 0) --n;
-        return n;
     } else {
         n = product_long(r, a.h, a.nh, b.h, b.nh);
+        while (n > 1 && r[n - 1] == 0) --n;
+        return n;
     }
     // factors with non-zero top halves make na + nb - 1 or na + nb halves:
     // at most one zero word on top
@@ -158,7 +154,7 @@ template <int W> struct Acc {
     const u64* c() const { return buf + W; }
 
     // From a record that is loadable<W>.
-    void load(const x_num* x) {
+    [[gnu::always_inline]] void load(const x_num* x) {
         assert(loadable<W>(x));
         for (int i = 0; i < W; ++i) buf[i] = 0;
         nw = words_of_limbs(c(), x->dgt, x->ndgt);

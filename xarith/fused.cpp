@@ -16,7 +16,7 @@ static_assert(std::is_trivially_copyable_v<Prep>);
 namespace xarith_detail {
 
 int product_long(u64* r, const half_t* a, int na, const half_t* b, int nb) {
-    if (std::min(na, nb) <= COLUMN_HALVES) return mul_halves_n(r, a, na, b, nb);
+    if (std::min(na, nb) <= COLUMN_HALVES) return product_halves(r, a, na, b, nb);
     // factors beyond 162 digits: the limb product, then its words
     x_num x, y;
     record_of(&x, a, na, 0, '+');

@@ -2,7 +2,40 @@
 // long division.
 #include "xarith/halves.h"
 
+#include <utility>
+
 namespace xarith_detail {
+
+namespace {
+
+// The kernels of factors of up to 16 halves beyond the fixed table, each
+// count rounded up to even.
+constexpr int ROUNDED[] = {2, 4, 6, 8, 10, 12, 14, 16};
+constexpr int rounded_index(int n) {
+    return (n + 1) / 2 - 1;
+}
+template <std::size_t... I> constexpr auto rounded_table(std::index_sequence<I...>) {
+    return std::array<mul_halves_kernel, sizeof...(I)>{&mul_halves<ROUNDED[I / 8], ROUNDED[I % 8]>...};
+}
+constexpr auto ROUNDED_KERNELS = rounded_table(std::make_index_sequence<64>{});
+
+} // namespace
+
+int product_halves(u64* r, const half_t* a, int na, const half_t* b, int nb) {
+    assert(na > 0 && nb > 0);
+    if (na <= MUL_HALVES_FIXED && nb <= MUL_HALVES_FIXED) {
+        MUL_HALVES[static_cast<std::size_t>((na - 1) * MUL_HALVES_FIXED + nb - 1)](r, a, b);
+        return (na + nb + 1) / 2;
+    }
+    if (na > 16 || nb > 16) return mul_halves_n(r, a, na, b, nb);
+    // both counts rounded up to even, the halves above them 0
+    half_t x[16] = {}, y[16] = {};
+    for (int i = 0; i < na; ++i) x[i] = a[i];
+    for (int i = 0; i < nb; ++i) y[i] = b[i];
+    const int ia = rounded_index(na), ib = rounded_index(nb);
+    ROUNDED_KERNELS[static_cast<std::size_t>(ia * 8 + ib)](r, x, y);
+    return (ROUNDED[ia] + ROUNDED[ib]) / 2;
+}
 
 int mul_halves_n(u64* r, const half_t* a, int na, const half_t* b, int nb) {
     if (na < nb) { // the shorter factor runs inside, bounding every column

@@ -109,21 +109,15 @@ template <std::size_t... I> constexpr auto mul_halves_table(std::index_sequence<
 inline constexpr auto MUL_HALVES =
     mul_halves_table(std::make_index_sequence<MUL_HALVES_FIXED * MUL_HALVES_FIXED>{});
 
-// Factors of up to MUL_HALVES_SQUARE halves (144 digits) take the kernel
-// of the square of the longer one's count, the shorter one read with zero
-// halves above its own: at 100 digits this takes a third of the time of
-// the loop below.
-inline constexpr int MUL_HALVES_SQUARE = 16;
-static_assert(MUL_HALVES_SQUARE <= COLUMN_HALVES, "columns stay within 64 bits");
+// The words of a[0..na) * b[0..nb) into r, any counts with min(na, nb) <=
+// COLUMN_HALVES; returns the word count (na + nb + 1) / 2 or fewer, the top
+// word possibly 0. Counts up to MUL_HALVES_FIXED take the table above;
+// longer factors up to 16 halves (144 digits) a kernel of their counts
+// rounded up to even, zero halves read above them (a third of the time of
+// the loop at 100 digits); longer ones still the loop.
+int product_halves(u64* r, const half_t* a, int na, const half_t* b, int nb);
 
-template <std::size_t... I> constexpr auto square_table(std::index_sequence<I...>) {
-    return std::array<mul_halves_kernel, sizeof...(I)>{
-        &mul_halves<static_cast<int>(I) + 1, static_cast<int>(I) + 1>...};
-}
-inline constexpr auto MUL_HALVES_SQ = square_table(std::make_index_sequence<MUL_HALVES_SQUARE>{});
-
-// The same for any counts with min(na, nb) <= COLUMN_HALVES; returns the
-// word count (na + nb + 1) / 2.
+// The loop: any counts with min(na, nb) <= COLUMN_HALVES.
 int mul_halves_n(u64* r, const half_t* a, int na, const half_t* b, int nb);
 
 // Long division of u[0..nu) by v[0..nv), v[nv - 1] != 0 and nu >= nv, in

@@ -158,7 +158,6 @@ template <int W> struct WordCells {
         p->zero_record = c.nw == 0;
         p->one_word = false;
         p->nh = static_cast<std::int16_t>(c.nw == 0 ? 0 : halves_of_words(p->h, c.c(), c.nw));
-        for (int i = p->nh; i < 2 * W + 2; ++i) p->h[i] = 0;
     }
 
     // |x| >= |big| at prec digits: the leading powers, then the magnitudes
