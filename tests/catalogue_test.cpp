@@ -748,9 +748,7 @@ TEST(Catalogue, OutOfMemory) {
                                    p.in[0], p.in[1], "C"},
                                   dir);
             status = r.status;
-            if (status == 127 &&
-                r.err.find("error while loading shared libraries") != std::string::npos)
-                continue; // too little to load the program
+            if (status == 127) continue; // too little for the loader to start the program
             if (status == 0) break;
             EXPECT_EQ(status, 1);
             EXPECT_EQ(r.out, "");
