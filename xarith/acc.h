@@ -29,39 +29,9 @@ inline int words_for(int prec) {
 }
 inline constexpr int WORDS_MAX = (PREC_ADD_MAX + WORD_DIGITS - 1) / WORD_DIGITS;
 
-// f(std::integral_constant<int, W>{}) for the run-time w in 1..WORDS_MAX:
-// every W gets code of its own, its loops unrolled.
+// f(std::integral_constant<int, W>{}) for the run-time w in 1..WORDS_MAX.
 template <class F> decltype(auto) with_words(int w, F&& f) {
-    static_assert(WORDS_MAX == 13, "a case for every W");
-    assert(w >= 1 && w <= WORDS_MAX);
-    switch (w) {
-    case 1:
-        return f(std::integral_constant<int, 1>{});
-    case 2:
-        return f(std::integral_constant<int, 2>{});
-    case 3:
-        return f(std::integral_constant<int, 3>{});
-    case 4:
-        return f(std::integral_constant<int, 4>{});
-    case 5:
-        return f(std::integral_constant<int, 5>{});
-    case 6:
-        return f(std::integral_constant<int, 6>{});
-    case 7:
-        return f(std::integral_constant<int, 7>{});
-    case 8:
-        return f(std::integral_constant<int, 8>{});
-    case 9:
-        return f(std::integral_constant<int, 9>{});
-    case 10:
-        return f(std::integral_constant<int, 10>{});
-    case 11:
-        return f(std::integral_constant<int, 11>{});
-    case 12:
-        return f(std::integral_constant<int, 12>{});
-    default:
-        return f(std::integral_constant<int, 13>{});
-    }
+    return with_constant<1, WORDS_MAX>(w, std::forward<F>(f));
 }
 
 // A factor prepared once for many products: its mantissa in halves (the

@@ -131,25 +131,29 @@ void xprep_(const x_num* a, x_prep* p) {
     prepare(new (p->opaque) Prep, a);
 }
 
-int x_mult_add_(const x_num* a, const x_num* b, x_num* acc, int digit_max) {
+namespace {
+
+// acc = acc + a * b, the product's sign turned when `turn`: the word path
+// for non-zero factors, the records otherwise.
+void multiply_add(const x_num* a, const x_num* b, x_num* acc, bool turn, int digit_max) {
     Prep pa, pb;
     prepare(&pa, a);
     prepare(&pb, b);
     if (a->ndgt == 0 || b->ndgt == 0 || pa.nh == 0 || pb.nh == 0)
-        add_product_records(a, b, acc, false, digit_max);
+        add_product_records(a, b, acc, turn, digit_max);
     else
-        add_product_prepared(pa, pb, acc, false, digit_max);
+        add_product_prepared(pa, pb, acc, turn, digit_max);
+}
+
+} // namespace
+
+int x_mult_add_(const x_num* a, const x_num* b, x_num* acc, int digit_max) {
+    multiply_add(a, b, acc, false, digit_max);
     return 1;
 }
 
 int x_mult_sub_(const x_num* a, const x_num* b, x_num* acc, int digit_max) {
-    Prep pa, pb;
-    prepare(&pa, a);
-    prepare(&pb, b);
-    if (a->ndgt == 0 || b->ndgt == 0 || pa.nh == 0 || pb.nh == 0)
-        add_product_records(a, b, acc, true, digit_max);
-    else
-        add_product_prepared(pa, pb, acc, true, digit_max);
+    multiply_add(a, b, acc, true, digit_max);
     return 1;
 }
 

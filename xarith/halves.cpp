@@ -49,20 +49,7 @@ int mul_halves_n(u64* r, const half_t* a, int na, const half_t* b, int nb) {
         const u64 ai = a[i];
         for (int j = 0; j < nb; ++j) col[i + j] += ai * b[j];
     }
-    u64 carry = 0, even = 0;
-    for (int k = 0; k < nc; ++k) {
-        const u64 t = col[k] + carry;
-        carry = t / E9;
-        const u64 half = t - carry * E9;
-        if (k % 2 == 0)
-            even = half;
-        else
-            r[k / 2] = even + E9 * half;
-    }
-    if (nc % 2 == 0)
-        r[nc / 2] = carry;
-    else
-        r[nc / 2] = even + E9 * carry;
+    carry_halves(r, col, nc);
     return (na + nb + 1) / 2;
 }
 

@@ -8,6 +8,7 @@
 
 #include "xarith/words.h"
 
+#include <type_traits>
 #include <utility>
 
 namespace xarith_detail {
@@ -70,18 +71,14 @@ inline void limbs_of_halves(limb_t* d, int nl, const half_t* h, int nh) {
     }
 }
 
-// The words of the product of a[0..NA) and b[0..NB) into
-// r[0..(NA + NB + 1) / 2); the carry passes up one column at a time and
-// the last one is the top half. The counts are constants, so the loops
-// unroll and the columns stay in registers.
-template <int NA, int NB> void mul_halves(u64* r, const half_t* a, const half_t* b) {
-    static_assert(NA <= COLUMN_HALVES || NB <= COLUMN_HALVES, "columns stay within 64 bits");
-    constexpr int NC = NA + NB - 1;
-    u64 col[NC] = {};
-    for (int i = 0; i < NA; ++i)
-        for (int j = 0; j < NB; ++j) col[i + j] += static_cast<u64>(a[i]) * b[j];
+// The words of column sums col[0..nc) (each below 1.8 x 10^19 with its
+// carry) into r[0..(nc + 2) / 2): each column's carry passes up to the next,
+// the last one becomes the top half, and the halves pair into words. N is
+// an int, or a std::integral_constant when the count is known at compile
+// time and the loop can unroll.
+template <typename N> [[gnu::always_inline]] inline void carry_halves(u64* r, const u64* col, N nc) {
     u64 carry = 0, even = 0;
-    for (int k = 0; k < NC; ++k) {
+    for (int k = 0; k < nc; ++k) {
         const u64 t = col[k] + carry;
         carry = t / E9;
         const u64 half = t - carry * E9;
@@ -90,10 +87,22 @@ template <int NA, int NB> void mul_halves(u64* r, const half_t* a, const half_t*
         else
             r[k / 2] = even + E9 * half;
     }
-    if constexpr (NC % 2 == 0)
-        r[NC / 2] = carry;
+    if (static_cast<int>(nc) % 2 == 0)
+        r[static_cast<int>(nc) / 2] = carry;
     else
-        r[NC / 2] = even + E9 * carry;
+        r[static_cast<int>(nc) / 2] = even + E9 * carry;
+}
+
+// The words of the product of a[0..NA) and b[0..NB) into
+// r[0..(NA + NB + 1) / 2). The counts are constants, so the loops unroll
+// and the columns stay in registers.
+template <int NA, int NB> void mul_halves(u64* r, const half_t* a, const half_t* b) {
+    static_assert(NA <= COLUMN_HALVES || NB <= COLUMN_HALVES, "columns stay within 64 bits");
+    constexpr int NC = NA + NB - 1;
+    u64 col[NC] = {};
+    for (int i = 0; i < NA; ++i)
+        for (int j = 0; j < NB; ++j) col[i + j] += static_cast<u64>(a[i]) * b[j];
+    carry_halves(r, col, std::integral_constant<int, NC>{});
 }
 
 // Factors of up to MUL_HALVES_FIXED halves (72 digits) have a kernel of

@@ -15,6 +15,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 namespace xarith_detail {
 
@@ -47,10 +49,11 @@ inline int digits_of(const limb_t* d, int n) {
     return n == 0 ? 0 : BASE * (n - 1) + limb_digits(d[n - 1]);
 }
 
-// d[0..n) times 10^M for 0 < M < 6; returns the digits pushed out of the
+// d[0..n) times 10^M for 0 <= M < 6; returns the digits pushed out of the
 // top limb, which the caller stores as a new top limb when not 0.
 // 999999 shifted 3 -> limbs 999000 | carry 999.
 template <int M> limb_t shift_digits_left_m(limb_t* d, int n) {
+    if constexpr (M == 0) return 0;
     constexpr limb_t a = pow10_limb[M], b = pow10_limb[BASE - M];
     limb_t carry = 0;
     for (int i = 0; i < n; ++i) {
@@ -61,10 +64,11 @@ template <int M> limb_t shift_digits_left_m(limb_t* d, int n) {
     return carry;
 }
 
-// d[0..n) divided by 10^M for 0 < M < 6, the M lowest digits dropped;
+// d[0..n) divided by 10^M for 0 <= M < 6, the M lowest digits dropped;
 // the count stays n, so the top limb may become 0.
 // 7123456 shifted 2 -> 71234|00, top limb now 0.
 template <int M> void shift_digits_right_m(limb_t* d, int n) {
+    if constexpr (M == 0) return;
     constexpr limb_t a = pow10_limb[M], b = pow10_limb[BASE - M];
     limb_t rem = 0;
     for (int i = n - 1; i >= 0; --i) {
@@ -74,41 +78,24 @@ template <int M> void shift_digits_right_m(limb_t* d, int n) {
     }
 }
 
-// One case per digit count 0..5, so every divisor is a constant.
-inline limb_t shift_digits_left(limb_t* d, int n, int m) {
-    assert(m >= 0 && m < BASE);
-    switch (m) {
-    case 1:
-        return shift_digits_left_m<1>(d, n);
-    case 2:
-        return shift_digits_left_m<2>(d, n);
-    case 3:
-        return shift_digits_left_m<3>(d, n);
-    case 4:
-        return shift_digits_left_m<4>(d, n);
-    case 5:
-        return shift_digits_left_m<5>(d, n);
-    default:
-        return 0;
+// f(std::integral_constant<int, K>{}) for the run-time v in LO..HI: every
+// value gets code of its own (its divisors constants, its loops unrolled).
+template <int LO, int HI, class F> decltype(auto) with_constant(int v, F&& f) {
+    if constexpr (LO == HI) {
+        assert(v == LO);
+        return f(std::integral_constant<int, LO>{});
+    } else {
+        if (v == LO) return f(std::integral_constant<int, LO>{});
+        return with_constant<LO + 1, HI>(v, std::forward<F>(f));
     }
 }
 
+inline limb_t shift_digits_left(limb_t* d, int n, int m) {
+    return with_constant<0, BASE - 1>(m, [&](auto k) { return shift_digits_left_m<decltype(k)::value>(d, n); });
+}
+
 inline void shift_digits_right(limb_t* d, int n, int m) {
-    assert(m >= 0 && m < BASE);
-    switch (m) {
-    case 1:
-        return shift_digits_right_m<1>(d, n);
-    case 2:
-        return shift_digits_right_m<2>(d, n);
-    case 3:
-        return shift_digits_right_m<3>(d, n);
-    case 4:
-        return shift_digits_right_m<4>(d, n);
-    case 5:
-        return shift_digits_right_m<5>(d, n);
-    default:
-        return;
-    }
+    with_constant<0, BASE - 1>(m, [&](auto k) { shift_digits_right_m<decltype(k)::value>(d, n); });
 }
 
 // d[0..n) divided by 10^k, k >= 0, truncating: digits first, then whole
