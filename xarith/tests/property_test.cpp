@@ -484,3 +484,71 @@ TEST(Property, MatrixProductOfDoublesMatchesTheProductLoop) {
         free_xmatrix(c, 1, n, 1, m);
     }
 }
+
+// Square roots against the integer root of the digits, scaled by an even
+// power of ten: the root's first 6 (prec / 6 + 2) digits cut toward zero, in
+// that many limbs, also into the operand's own record; random records and
+// the boundary cases, at precisions 1 to 240. Zero, negative and undefined
+// operands follow.
+TEST(Property, SquareRootsAreTruncatedExactly) {
+    std::mt19937_64 rng(SEED + 11);
+    std::vector<std::pair<x_num, int>> cases = {
+        {make('+', {2}, 0), 30},
+        {make('+', {4}, 0), 30},              // exact
+        {make('+', {1}, -7), 5},              // an odd exponent
+        {make('+', {999999, 999999}, 0), 30}, // 10^12 - 1, just below a square
+        {make('+', {0, 0, 1}, 0), 30},        // 10^12, a square
+        {make('+', {25}, -1), 0},             // below 1 acts as 1
+        {make('+', {1}, 2147483000), 30},     // exponents far out
+        {make('+', {3}, -2147483000), 30},
+    };
+    x_num full = make('+', {1}, 0);
+    full.ndgt = SUB_DGT;
+    for (auto& d : full.dgt) d = DM - 1;
+    for (int prec : {200, 227, 300}) cases.emplace_back(full, prec); // 300 acts as 227
+    for (int round = 0; round < 300; ++round) {
+        x_num a =
+            random_record(rng, std::uniform_int_distribution<int>(1, SUB_DGT)(rng), -300, 300);
+        a.sign = '+';
+        cases.emplace_back(a, std::uniform_int_distribution<int>(1, 240)(rng));
+    }
+    for (const auto& [a, prec] : cases) {
+        SCOPED_TRACE(testing::Message() << "sqrt " << fields(a) << " at " << prec);
+        const int q = std::clamp(prec, 1, 227) / 6 + 2;
+        x_num r = poisoned();
+        ASSERT_EQ(x_sqrt_(&a, &r, prec), 1);
+        expect_valid(r);
+        ASSERT_EQ(r.sign, '+');
+        ASSERT_EQ(r.ndgt, q);
+        ASSERT_GE(r.dgt[q - 1], 100000);
+        // a x 10^(2j), an integer of 12q + 2 digits or more
+        const Dec v = value_of(a);
+        const long long j = std::max(
+            (12LL * q + 2 - static_cast<long long>(v.mag.size()) - v.exp + 1) / 2, (1 - v.exp) / 2);
+        const Dec root{false, isqrt(scale10(v.mag, v.exp + 2 * j)), -j};
+        ASSERT_TRUE(same_value(value_of(r), truncate_to(root, static_cast<std::size_t>(6 * q))))
+            << fields(r);
+        x_num same = a;
+        x_sqrt_(&same, &same, prec);
+        ASSERT_EQ(fields(same), fields(r));
+    }
+
+    static const struct {
+        Fields a;
+        int status;
+        Fields want;
+    } special[] = {
+        {{'+', {}, 0}, 1, {'+', {}, 0}},
+        {{'-', {}, 9}, 1, {'+', {}, 0}}, // a zero with a sign and an exponent
+        {{'?', {}, 0}, 1, {'+', {}, 0}}, // the undefined record is zero
+        {{'-', {4}, 0}, 0, {'?', {}, 0}},
+        {{'-', {0, 1}, -3}, 0, {'?', {}, 0}},
+    };
+    for (const auto& c : special) {
+        const x_num a = make(c.a);
+        x_num r = poisoned();
+        EXPECT_EQ(x_sqrt_(&a, &r, 30), c.status) << c.a;
+        EXPECT_EQ(r.sign, c.want.sign) << c.a;
+        EXPECT_EQ(r.ndgt, 0) << c.a;
+    }
+}
