@@ -176,7 +176,7 @@ TEST(RSquared, ExactCases) {
         const XMatrix xY = pipeline::to_x(column(c.y), 30);
         const auto sol = velmar::solve(xX, xY, c.intercept, 30);
         ASSERT_TRUE(sol);
-        const x_num r2 = velmar::r_squared(xX, xY, *sol, 30);
+        const x_num r2 = velmar::r_squared(xX, xY, *sol, 30).r2;
         EXPECT_EQ(text(r2), c.r2) << c.y[0];
     }
 }
