@@ -168,10 +168,14 @@ bool to_doubles(const XMatrix& x, const DMatrix& out, const char* name, int dgt_
     return true;
 }
 
-bool write(const char* name, const DMatrix& m) {
+bool write(const char* name, const DMatrix& m, const char* failure) {
+    const char* const given = name;
     if (is_dash(name)) name = "/dev/stdout";
     if (output_matrix(name, m.get(), 1, m.rows(), 1, m.cols()) != 0) return true;
-    std::fputs(MSG_WRITE_FAILED, console());
+    if (failure != nullptr)
+        say(failure, escaped(given).c_str());
+    else
+        std::fputs(MSG_WRITE_FAILED, console());
     return false;
 }
 

@@ -176,8 +176,9 @@ bool to_double(const x_num& x, double* out, const char* name, int i, int j, int 
 bool to_doubles(const XMatrix& x, const DMatrix& out, const char* name, int dgt_max = DGT_MAX);
 
 // Writes m to the table file `name` ("-": standard output); on failure
-// prints "sorry, something wrong" without a line end.
-bool write(const char* name, const DMatrix& m);
+// prints "sorry, something wrong" without a line end, or the line
+// `failure` with the name (escaped) for its %s.
+bool write(const char* name, const DMatrix& m, const char* failure = nullptr);
 
 // Processor time since construction.
 class Stopwatch {

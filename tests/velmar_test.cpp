@@ -267,3 +267,27 @@ TEST(Velmar, LongFileNames) {
     EXPECT_EQ(r.out.substr(r.out.size() - c.size() - 7), "X ==> " + c + "\n");
     EXPECT_EQ(dir.read(c), table(col({1, 2})));
 }
+
+// The summary comes before the check's line, which stays last; the
+// residuals go to standard output; a place the result takes is refused,
+// and a failed write of the residuals writes no result either. (The
+// manual page's example shows a whole summary and a residual file.)
+TEST(Velmar, SummaryAndResiduals) {
+    e2e::TempDir dir;
+    dir.write("X", table(col(line_x)));
+    dir.write("Y", table(col({1, 3, 2})));
+    const std::string last = "residual SS= 1.500000000000000E+00\n"
+                             "check: every result agrees to 16 digits at 60 digits\n";
+    const auto r = velmar(dir, {"-sc", "X", "Y", "C"});
+    EXPECT_EQ(r.out.substr(r.out.size() - last.size()), last);
+    EXPECT_EQ(velmar(dir, {"--residuals=-", "X", "Y", "C"}).out,
+              table({{1.5, -0.5}, {2, 1}, {2.5, -0.5}}));
+    for (const auto& [residuals, line] :
+         {std::pair{"C2", "residuals <C2> would go where the result goes\n"},
+          {"no/such/R", "residuals <no/such/R> cannot be written\n"}}) {
+        const auto f = velmar(dir, {"-r", residuals, "X", "Y", "C2"});
+        EXPECT_EQ(f.status, 1);
+        EXPECT_EQ(f.out, line);
+        EXPECT_FALSE(dir.exists("C2"));
+    }
+}

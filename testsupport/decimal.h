@@ -108,6 +108,16 @@ inline Digits mul(const Digits& a, const Digits& b) {
     return trim(std::move(r));
 }
 
+// floor(sqrt(n)): the root's digits from the top, each the largest that
+// keeps the root so far (zeros below it) squared within n.
+inline Digits isqrt(const Digits& n) {
+    Digits r((n.size() + 1) / 2, '0');
+    for (char& digit : r)
+        for (digit = '9'; digit > '0'; --digit)
+            if (cmp(mul(trim(r), trim(r)), n) <= 0) break;
+    return trim(std::move(r));
+}
+
 // d times 10^k (k >= 0), or d divided by 10^-k and truncated (k < 0).
 inline Digits scale10(const Digits& d, long long k) {
     if (d.empty()) return d;

@@ -3,6 +3,7 @@
 #include "velmar/regress.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 using pipeline::DMatrix;
@@ -137,9 +138,9 @@ std::optional<Solution> solve(const XMatrix& xX, const XMatrix& xY, std::optiona
     const int nx = xX.rows(), mx = xX.cols();
     if (mx > (intercept ? nx : nx - 1)) return std::nullopt;
 
-    const Centres c = centres(xX, xY, intercept, dgt_max);
-    const XMatrix xC(mx, mx);
-    Solution s{XMatrix(mx, 1), {}, {}, c.y};
+    Centres c = centres(xX, xY, intercept, dgt_max);
+    XMatrix xC(mx, mx);
+    Solution s{XMatrix(mx, 1), {}, {}, c.y, {}, {}};
     normal_equations(xX, xY, c, xC, s.b, dgt_max);
     if (xgaussj(xC.get(), mx, s.b.get(), 1, &s.det, dgt_max) == 0) return std::nullopt;
 
@@ -154,6 +155,8 @@ std::optional<Solution> solve(const XMatrix& xX, const XMatrix& xY, std::optiona
         }
         x_sub_(&c.y, &accum, &s.a0, dgt_max);
     }
+    s.inverse = std::move(xC);
+    s.x_centres = std::move(c.x);
     return s;
 }
 
@@ -168,30 +171,118 @@ bool result_column(const Solution& s, std::optional<double> intercept, const DMa
     return pipeline::to_double(s.a0, &out[1][1], "C", 1, 1, dgt_max);
 }
 
-x_num r_squared(const XMatrix& xX, const XMatrix& xY, const Solution& s, int dgt_max) {
+Squares r_squared(const XMatrix& xX, const XMatrix& xY, const Solution& s, int dgt_max,
+                  const XMatrix* fits) {
     const int nx = xX.rows(), mx = xX.cols();
-    x_num vr, vy, fitted, term, square;
-    xinit(&vr, 0);
-    xinit(&vy, 0);
+    Squares sq;
+    x_num fitted, term, square;
+    xinit(&sq.vr, 0);
+    xinit(&sq.vy, 0);
     for (int i = 1; i <= nx; ++i) {
         const x_num* row = xX[i];
         const x_num* y = &xY[i][1];
         fitted = s.a0;
         for (int j = 1; j <= mx; ++j) x_mult_add_(&row[j], &s.b[j][1], &fitted, dgt_max);
         x_sub_(&fitted, y, &term, dgt_max);
+        if (fits != nullptr) {
+            (*fits)[i][1] = fitted;
+            (*fits)[i][2] = term;
+            x_not_(&(*fits)[i][2]);
+        }
         x_mult_(&term, &term, &square, dgt_max);
-        x_add_(&square, &vr, &vr, dgt_max);
+        x_add_(&square, &sq.vr, &sq.vr, dgt_max);
         x_sub_(&s.y_centre, y, &term, dgt_max);
         x_mult_(&term, &term, &square, dgt_max);
-        x_add_(&square, &vy, &vy, dgt_max);
+        x_add_(&square, &sq.vy, &sq.vy, dgt_max);
     }
     // a zero vy makes the quotient the undefined record, which the
     // subtraction takes as zero
-    x_num quotient, one, r2;
-    x_div_(&vr, &vy, &quotient, dgt_max);
+    x_num quotient, one;
+    x_div_(&sq.vr, &sq.vy, &quotient, dgt_max);
     xinit(&one, 1);
-    x_sub_(&one, &quotient, &r2, dgt_max);
-    return r2;
+    x_sub_(&one, &quotient, &sq.r2, dgt_max);
+    return sq;
+}
+
+namespace {
+
+// a / b, or what stands for it when b is zero.
+Stat ratio(const x_num& a, const x_num& b, int dgt_max) {
+    Stat r;
+    if (b.ndgt != 0) {
+        r.kind = Stat::number;
+        x_div_(&a, &b, &r.value, dgt_max);
+    } else if (a.ndgt != 0) {
+        r.kind = xzero_(&a) < 0 ? Stat::minus_inf : Stat::inf;
+    }
+    return r;
+}
+
+// s sqrt(v): undefined for a v below zero, which only the cuts of a
+// nearly singular inverse can leave on its diagonal.
+Stat standard_error(const x_num& s, const x_num& v, int dgt_max) {
+    Stat r;
+    x_num root;
+    if (x_sqrt_(&v, &root, dgt_max) == 0) return r;
+    r.kind = Stat::number;
+    x_mult_(&s, &root, &r.value, dgt_max);
+    return r;
+}
+
+} // namespace
+
+Summary summarise(const Solution& s, const Squares& sq, int n, bool forced, int dgt_max) {
+    const int mx = s.b.rows();
+    Summary sm;
+    sm.df = n - mx - (forced ? 0 : 1);
+    sm.residual_ss = sq.vr;
+    x_sub_(&sq.vy, &sq.vr, &sm.regression_ss, dgt_max);
+    sm.se.resize(static_cast<std::size_t>(mx) + 1);
+    sm.t.resize(sm.se.size());
+    if (forced) sm.se[0].kind = sm.t[0].kind = Stat::forced;
+    if (sm.df == 0) return sm; // every other statistic undefined
+
+    x_num df, s2, one, count;
+    xinit(&df, sm.df);
+    xinit(&one, 1);
+    xinit(&count, n);
+    x_div_(&sq.vr, &df, &s2, dgt_max);
+    sm.s.kind = Stat::number;
+    x_sqrt_(&s2, &sm.s.value, dgt_max);
+
+    for (int i = 1; i <= mx; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        sm.se[k] = standard_error(sm.s.value, s.inverse[i][i], dgt_max);
+        if (sm.se[k].kind == Stat::number) sm.t[k] = ratio(s.b[i][1], sm.se[k].value, dgt_max);
+    }
+    if (!forced) {
+        // 1/n + m^T C^-1 m, the sums over rows and columns in increasing order
+        const x_num* m = s.x_centres[1];
+        x_num v, w;
+        x_div_(&one, &count, &v, dgt_max);
+        for (int i = 1; i <= mx; ++i) {
+            xinit(&w, 0);
+            for (int j = 1; j <= mx; ++j) x_mult_add_(&s.inverse[i][j], &m[j], &w, dgt_max);
+            x_mult_add_(&m[i], &w, &v, dgt_max);
+        }
+        sm.se[0] = standard_error(sm.s.value, v, dgt_max);
+        if (sm.se[0].kind == Stat::number) sm.t[0] = ratio(s.a0, sm.se[0].value, dgt_max);
+    }
+
+    x_num columns, mean_square, term;
+    xinit(&columns, mx);
+    x_div_(&sm.regression_ss, &columns, &mean_square, dgt_max);
+    sm.f = ratio(mean_square, s2, dgt_max);
+
+    // 1 - (1 - R^2)(n - 1) / df, or n / df
+    x_num lost, scale;
+    xinit(&scale, forced ? n : n - 1);
+    x_sub_(&one, &sq.r2, &lost, dgt_max);
+    x_mult_(&lost, &scale, &term, dgt_max);
+    x_div_(&term, &df, &lost, dgt_max);
+    sm.adjusted_r2.kind = Stat::number;
+    x_sub_(&one, &lost, &sm.adjusted_r2.value, dgt_max);
+    return sm;
 }
 
 } // namespace velmar

@@ -14,6 +14,7 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 // avg = the mean of column j of m over rows i_min..n: the entries added in
 // increasing row order, starting from 0, and the sum divided by n (not by
@@ -63,12 +64,15 @@ void normal_equations(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY, 
 
 // What the fit yields: the coefficients b_i of the design columns, the
 // determinant of the normal matrix, the intercept a0 and the centre of Y
-// (which R^2 is measured about).
+// (which R^2 is measured about); for the summary, the inverse of the
+// normal matrix and the centres of the design columns.
 struct Solution {
     pipeline::XMatrix b; // rows 1..mx, one column
     x_num det;
     x_num a0;
     x_num y_centre;
+    pipeline::XMatrix inverse;   // mx x mx
+    pipeline::XMatrix x_centres; // row 1, columns 1..mx
 };
 
 // Centres, normal equations, xgaussj and the intercept: a0 = c_y - the sum
@@ -84,11 +88,45 @@ std::optional<Solution> solve(const pipeline::XMatrix& xX, const pipeline::XMatr
 bool result_column(const Solution& s, std::optional<double> intercept,
                    const pipeline::DMatrix& out, int dgt_max);
 
+// The sums of squares of a fit: Vr of the residuals, Vy of Y about its
+// centre, and R^2 = 1 - Vr / Vy.
+struct Squares {
+    x_num vr, vy, r2;
+};
+
 // R^2 = 1 - Vr / Vy: Vr the sum of squared residuals of the fitted values
 // a0 + sum xX[i][j] b_j, Vy the sum of squares of Y about its centre. A
 // zero Vy (every response on the centre, the fit exact) gives exactly 1.
-x_num r_squared(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY, const Solution& s,
-                int dgt_max);
+// With fits (nx x 2), row i receives the fitted value and the residual
+// y - fitted of observation i, as the sums take them.
+Squares r_squared(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY, const Solution& s,
+                  int dgt_max, const pipeline::XMatrix* fits = nullptr);
+
+// A statistic of the summary: a number, or what stands in its place where
+// a quotient has a zero divisor (undefined for 0 / 0, inf and minus_inf by
+// the dividend's sign), or a forced intercept's missing error.
+struct Stat {
+    enum Kind { number, undefined, inf, minus_inf, forced };
+    Kind kind = undefined;
+    x_num value{};
+};
+
+// The regression statistics of a fit of n observations on mx design
+// columns, with df = n - mx - 1 residual degrees of freedom (n - mx through
+// a forced intercept): s^2 = Vr / df; the standard error of b_i,
+// s sqrt((C^-1)_ii), C^-1 the inverse of the normal matrix, and of a fitted
+// intercept s sqrt(1/n + m^T C^-1 m), m the column centres; t = estimate /
+// standard error; F = ((Vy - Vr) / mx) / s^2; adjusted R^2 =
+// 1 - (1 - R^2)(n - 1) / df (n / df through a forced intercept). Row 0 of
+// se and t is the intercept's. With df 0 every quotient by df is undefined;
+// an s of exactly 0 makes the t values and F infinite or undefined.
+struct Summary {
+    int df = 0;
+    Stat s, adjusted_r2, f;
+    std::vector<Stat> se, t; // rows 0..mx
+    x_num regression_ss, residual_ss;
+};
+Summary summarise(const Solution& s, const Squares& sq, int n, bool forced, int dgt_max);
 
 // The command line's optional numbers, read only when wholly of their form.
 // A degree is a whole number, digits with an optional sign; it need not lie

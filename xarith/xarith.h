@@ -159,6 +159,11 @@ void x_matmul_(x_num** a, int n, int l, x_num** b, int m, x_num** c, int digit_m
 int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max);
 // b = 1 / a; returns 1.
 int x_inv_(const x_num* a, x_num* b, int digit_max);
+// b = the square root of a, cut toward zero to the limbs a quotient keeps,
+// dgt_max / 6 + 2, every one full: the root's first 6 (dgt_max / 6 + 2)
+// digits (dgt_max above 227 acts as 227). Returns 1; a zero gives zero; a
+// negative a gives the undefined record and returns 0. b may be a.
+int x_sqrt_(const x_num* a, x_num* b, int dgt_max);
 // b = a^n by n - 1 multiplications; n <= 1 copies a.
 void x_pow_(const x_num* a, x_num* b, int n, int dgt_max);
 

@@ -1,6 +1,7 @@
 // The regression stages: the precision each keeps, the order of its sums,
-// and the whole fit against an exact decimal least-squares reference.
-// Worked fits and failures run end to end in tests/velmar_test.cpp.
+// and the whole fit and its summary against an exact decimal least-squares
+// reference. Worked fits and failures run end to end in
+// tests/velmar_test.cpp.
 #include "testsupport/decimal.h"
 #include "testsupport/records.h"
 #include "velmar/regress.h"
@@ -71,10 +72,11 @@ Dec det(const std::vector<std::vector<Dec>>& m) {
 }
 
 // The exact least-squares solution of y on the columns of z: coefficient
-// k is num[k] / den, den being the determinant of z^T z.
+// k is num[k] / den, den being the determinant of m = z^T z.
 struct Exact {
     Dec den;
     std::vector<Dec> num;
+    std::vector<std::vector<Dec>> m;
 };
 
 Exact exact_fit(const std::vector<std::vector<Dec>>& z, const std::vector<Dec>& y) {
@@ -86,7 +88,7 @@ Exact exact_fit(const std::vector<std::vector<Dec>>& z, const std::vector<Dec>& 
             for (std::size_t j = 0; j < n; ++j) m[i][j] = m[i][j] + z[k][i] * z[k][j];
             r[i] = r[i] + z[k][i] * y[k];
         }
-    Exact e{det(m), {}};
+    Exact e{det(m), {}, m};
     for (std::size_t c = 0; c < n; ++c) {
         auto mc = m;
         for (std::size_t i = 0; i < n; ++i) mc[i][c] = r[i];
@@ -99,6 +101,47 @@ Exact exact_fit(const std::vector<std::vector<Dec>>& z, const std::vector<Dec>& 
 // order of the largest numerator: -order(v den - num) + scale.
 long long agreement(const x_num& v, const Dec& num, const Dec& den, long long scale) {
     return scale - order(value_of(v) * den - num);
+}
+
+// The reference's inputs: the design columns as exact powers of the
+// inputs' decimal forms, a column of ones first for a fitted intercept,
+// and the responses less a forced intercept.
+struct Design {
+    std::vector<std::vector<Dec>> z;
+    std::vector<Dec> y;
+};
+
+Design exact_design(const Rows& x, const std::vector<double>& y, int degree,
+                    std::optional<double> intercept) {
+    Design d;
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        std::vector<Dec> row;
+        if (!intercept) row.push_back(Dec{false, "1", 0});
+        for (int p = 1; p <= degree; ++p)
+            for (double v : x[k]) {
+                Dec power = dec(v);
+                for (int q = 1; q < p; ++q) power = power * dec(v);
+                row.push_back(power);
+            }
+        d.z.push_back(row);
+        d.y.push_back(intercept ? dec(y[k]) - dec(*intercept) : dec(y[k]));
+    }
+    return d;
+}
+
+// An exact fraction num / den.
+struct Frac {
+    Dec num, den{false, "1", 0};
+    Frac operator+(const Frac& b) const { return {num * b.den + b.num * den, den * b.den}; }
+    Frac operator-(const Frac& b) const { return *this + Frac{-b.num, b.den}; }
+    Frac operator*(const Frac& b) const { return {num * b.num, den * b.den}; }
+    Frac operator/(const Frac& b) const { return {num * b.den, den * b.num}; }
+};
+
+// The significant digits to which v (squared: v^2) agrees with f.
+long long agrees(const x_num& v, const Frac& f, bool squared = false) {
+    const Dec d = squared ? value_of(v) * value_of(v) : value_of(v);
+    return order(f.num) - order(d * f.den - f.num);
 }
 
 } // namespace
@@ -176,7 +219,7 @@ TEST(RSquared, ExactCases) {
         const XMatrix xY = pipeline::to_x(column(c.y), 30);
         const auto sol = velmar::solve(xX, xY, c.intercept, 30);
         ASSERT_TRUE(sol);
-        const x_num r2 = velmar::r_squared(xX, xY, *sol, 30);
+        const x_num r2 = velmar::r_squared(xX, xY, *sol, 30).r2;
         EXPECT_EQ(text(r2), c.r2) << c.y[0];
     }
 }
@@ -242,23 +285,8 @@ TEST(Solve, MatchesTheExactLeastSquares) {
             const auto sol = velmar::solve(xX, xY, c.intercept, prec);
             ASSERT_TRUE(sol);
 
-            // the reference: design columns as exact powers, plus a column
-            // of ones for a fitted intercept
-            std::vector<std::vector<Dec>> z;
-            std::vector<Dec> yd;
-            for (std::size_t k = 0; k < x.size(); ++k) {
-                std::vector<Dec> row;
-                if (!c.intercept) row.push_back(Dec{false, "1", 0});
-                for (int p = 1; p <= c.degree; ++p)
-                    for (double v : x[k]) {
-                        Dec power = dec(v);
-                        for (int q = 1; q < p; ++q) power = power * dec(v);
-                        row.push_back(power);
-                    }
-                z.push_back(row);
-                yd.push_back(c.intercept ? dec(y[k]) - dec(*c.intercept) : dec(y[k]));
-            }
-            const Exact e = exact_fit(z, yd);
+            const Design d = exact_design(x, y, c.degree, c.intercept);
+            const Exact e = exact_fit(d.z, d.y);
             long long scale = -1000000;
             for (const Dec& num : e.num) scale = std::max(scale, order(num));
 
@@ -277,5 +305,108 @@ TEST(Solve, MatchesTheExactLeastSquares) {
             const Dec det = c.intercept ? value_of(sol->det) : value_of(sol->det) * rows;
             EXPECT_GE(order(e.den) - order(det - e.den), c.digits) << "det " << text(sol->det);
         }
+    }
+}
+
+// The summary against the exact least-squares fit, to 25 digits. With
+// M = z^T z (ones for a fitted intercept included) and Vr = sum (den y -
+// z num)^2 / den^2: s^2 = Vr / df, the squared standard error of
+// coefficient k s^2 cofactor_kk(M) / den (the intercept's too), t^2 =
+// (num_k / den)^2 / se_k^2 with num_k's sign, F, adjusted R^2 and the sums.
+TEST(Summarise, MatchesTheExactLeastSquares) {
+    const Rows cubic_x = {{-3}, {-2}, {-1}, {0}, {1}, {2}, {3}, {4}};
+    const std::vector<double> cubic_y = {-20.5, -4.1, 1.2, 0.9, 2.2, 9.8, 33.1, 70.4};
+    const struct {
+        Rows x;
+        std::vector<double> y;
+        int degree;
+        std::optional<double> intercept;
+    } cases[] = {
+        {{{1}, {2}, {3}, {4}, {5}}, {2.1, 3.9, 6.2, 7.8, 10.1}, 1, std::nullopt},
+        {{{1, 0.5}, {2, -1}, {3, 2.5}, {4, 1}, {5, -0.5}, {6, 3}},
+         {3.2, 2.9, 8.1, 7.4, 6.3, 11.9},
+         1,
+         0.5},
+        {cubic_x, cubic_y, 3, std::nullopt},
+        {cubic_x, cubic_y, 3, 0.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.x.size() << " rows, degree " << c.degree);
+        const int prec = velmar::precision(c.degree);
+        const XMatrix xX = velmar::design_matrix(dmat(c.x), c.degree, prec);
+        const XMatrix xY = pipeline::to_x(column(c.y), prec);
+        const auto sol = velmar::solve(xX, xY, c.intercept, prec);
+        ASSERT_TRUE(sol);
+        const int n = xX.rows(), mx = xX.cols();
+        const bool fitted = !c.intercept;
+        const velmar::Summary sm =
+            velmar::summarise(*sol, velmar::r_squared(xX, xY, *sol, prec), n, !fitted, prec);
+        ASSERT_EQ(sm.df, n - mx - (fitted ? 1 : 0));
+
+        const Design d = exact_design(c.x, c.y, c.degree, c.intercept);
+        const Exact e = exact_fit(d.z, d.y);
+        Dec r, sum;
+        for (std::size_t k = 0; k < d.y.size(); ++k) {
+            Dec dev = e.den * d.y[k];
+            for (std::size_t i = 0; i < e.num.size(); ++i) dev = dev - d.z[k][i] * e.num[i];
+            r = r + dev * dev;
+            sum = sum + d.y[k];
+        }
+        const Frac vr{r, e.den * e.den}, one{from_int(1)}, nn{from_int(n)};
+        Frac vy{Dec{}, fitted ? nn.num * nn.num : one.num};
+        for (const Dec& y : d.y) {
+            const Dec dev = fitted ? nn.num * y - sum : y;
+            vy.num = vy.num + dev * dev;
+        }
+        const Frac df{from_int(sm.df)}, s2 = vr / df;
+        EXPECT_GE(agrees(sm.residual_ss, vr), 25);
+        EXPECT_GE(agrees(sm.regression_ss, vy - vr), 25);
+        EXPECT_GE(agrees(sm.s.value, s2, true), 25);
+        EXPECT_GE(agrees(sm.f.value, (vy - vr) / Frac{from_int(mx)} / s2), 25);
+        EXPECT_GE(agrees(sm.adjusted_r2.value, one - vr / vy * (fitted ? nn - one : nn) / df), 25);
+        for (std::size_t k = 0; k < e.num.size(); ++k) {
+            auto minor = e.m;
+            minor.erase(minor.begin() + static_cast<std::ptrdiff_t>(k));
+            for (auto& row : minor) row.erase(row.begin() + static_cast<std::ptrdiff_t>(k));
+            const Frac se2 = s2 * Frac{det(minor), e.den}, b{e.num[k], e.den};
+            const std::size_t row = fitted ? k : k + 1;
+            EXPECT_GE(agrees(sm.se[row].value, se2, true), 25) << k;
+            EXPECT_GE(agrees(sm.t[row].value, b * b / se2, true), 25) << k;
+            EXPECT_EQ(xzero_(&sm.t[row].value), e.num[k].neg != e.den.neg ? -1 : 1) << k;
+        }
+    }
+}
+
+// Quotients by zero. An exact fit: standard errors 0, t values inf or -inf
+// by the estimate's sign (undefined for 0), F inf (undefined when the
+// regression SS is 0 too). No residual degrees of freedom: s, the errors,
+// t, F and adjusted R^2 undefined. A forced intercept's error: forced.
+TEST(Summarise, QuotientsByZero) {
+    static const struct {
+        std::vector<double> x, y;
+        std::optional<double> intercept;
+        // s; se and t of the intercept, then of the slope; F; adjusted R^2:
+        // n a number, 0 the number 0, u undefined, i inf, m -inf, f forced
+        const char* kinds;
+    } cases[] = {
+        {{1, 2, 3}, {3, 5, 7}, std::nullopt, "00i0iin"},
+        {{1, 2, 3}, {7, 5, 3}, std::nullopt, "00i0min"},
+        {{1, 2, 3}, {4, 4, 4}, std::nullopt, "00i0uun"},
+        {{1, 2}, {1, 3}, std::nullopt, "uuuuuuu"},
+        {{1, 2}, {2.5, 4.5}, 0.5, "0ff0iin"},
+        {{2}, {5}, 1.0, "uffuuuu"},
+    };
+    for (const auto& c : cases) {
+        const XMatrix xX = pipeline::to_x(column(c.x), 30), xY = pipeline::to_x(column(c.y), 30);
+        const auto sol = velmar::solve(xX, xY, c.intercept, 30);
+        ASSERT_TRUE(sol);
+        const velmar::Summary sm = velmar::summarise(*sol, velmar::r_squared(xX, xY, *sol, 30),
+                                                     xX.rows(), c.intercept.has_value(), 30);
+        std::string got;
+        for (const velmar::Stat* st :
+             {&sm.s, &sm.se[0], &sm.t[0], &sm.se[1], &sm.t[1], &sm.f, &sm.adjusted_r2})
+            got +=
+                st->kind == velmar::Stat::number && st->value.ndgt == 0 ? '0' : "nuimf"[st->kind];
+        EXPECT_EQ(got, c.kinds) << c.y[0];
     }
 }

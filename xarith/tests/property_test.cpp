@@ -484,3 +484,59 @@ TEST(Property, MatrixProductOfDoublesMatchesTheProductLoop) {
         free_xmatrix(c, 1, n, 1, m);
     }
 }
+
+// Square roots against the integer root of the digits scaled by an even
+// power of ten: the first 6 (prec / 6 + 2) digits cut toward zero, in that
+// many limbs, also into the operand's own record; exact squares, 10^12 - 1,
+// odd and far exponents, 40 limbs of 999999, precisions below 1 and above
+// 227 (acting as 1 and 227), random records at precisions up to 120 (the
+// reference is slow). Zeros (a signed one, the undefined record) give
+// zero, a negative number the undefined record.
+TEST(Property, SquareRootsAreTruncatedExactly) {
+    std::mt19937_64 rng(SEED + 11);
+    x_num full = make('+', {1}, 0);
+    full.ndgt = SUB_DGT;
+    for (auto& d : full.dgt) d = DM - 1;
+    std::vector<std::pair<x_num, int>> cases = {
+        {make('+', {2}, 0), 30},
+        {make('+', {4}, 0), 30},
+        {make('+', {1}, -7), 5},
+        {make('+', {999999, 999999}, 0), 30},
+        {make('+', {25}, -1), 0},
+        {make('+', {3}, -2147483000), 30},
+        {full, 227},
+        {full, 300},
+    };
+    for (int round = 0; round < 100; ++round) {
+        x_num a =
+            random_record(rng, std::uniform_int_distribution<int>(1, SUB_DGT)(rng), -300, 300);
+        a.sign = '+';
+        cases.emplace_back(a, std::uniform_int_distribution<int>(1, 120)(rng));
+    }
+    for (const auto& [a, prec] : cases) {
+        SCOPED_TRACE(testing::Message() << "sqrt " << fields(a) << " at " << prec);
+        const int q = std::clamp(prec, 1, 227) / 6 + 2;
+        x_num r = poisoned();
+        ASSERT_EQ(x_sqrt_(&a, &r, prec), 1);
+        expect_valid(r);
+        ASSERT_EQ(r.ndgt, q);
+        ASSERT_GE(r.dgt[q - 1], 100000);
+        // a x 10^(2j), an integer of 12q + 2 digits or more
+        const Dec v = value_of(a);
+        const long long j = std::max(
+            (12LL * q + 2 - static_cast<long long>(v.mag.size()) - v.exp + 1) / 2, (1 - v.exp) / 2);
+        const Dec root{false, isqrt(scale10(v.mag, v.exp + 2 * j)), -j};
+        ASSERT_TRUE(same_value(value_of(r), truncate_to(root, static_cast<std::size_t>(6 * q))))
+            << fields(r);
+        x_num same = a;
+        x_sqrt_(&same, &same, prec);
+        ASSERT_EQ(fields(same), fields(r));
+    }
+    for (const Fields& f : {Fields{'-', {}, 9}, Fields{'?', {}, 0}, Fields{'-', {4}, 0}}) {
+        const x_num a = make(f);
+        x_num r = poisoned();
+        EXPECT_EQ(x_sqrt_(&a, &r, 30), f.limbs.empty() ? 1 : 0) << f;
+        EXPECT_EQ(r.sign, f.limbs.empty() ? '+' : '?') << f;
+        EXPECT_EQ(r.ndgt, 0) << f;
+    }
+}
