@@ -61,8 +61,8 @@ void BM_Regression(benchmark::State& state) {
         }
         const pipeline::DMatrix out(xX.cols() + 1, 1);
         benchmark::DoNotOptimize(velmar::result_column(*sol, std::nullopt, out, dgt_max));
-        const x_num r2 = velmar::r_squared(xX, xY, *sol, dgt_max);
-        benchmark::DoNotOptimize(r2);
+        const velmar::Squares sq = velmar::r_squared(xX, xY, *sol, dgt_max);
+        benchmark::DoNotOptimize(sq);
     }
     const double mx = static_cast<double>(cols) * degree;
     state.counters["normal products"] =
