@@ -63,15 +63,19 @@ void normal_equations(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY, 
 
 // What the fit yields: the coefficients b_i of the design columns, the
 // determinant of the normal matrix, the intercept a0 and the centre of Y
-// (which R^2 is measured about).
+// (which R^2 is measured about), and the digits the fit may have lost: the
+// most a pivot lost against its diagonal entry, and what the intercept's
+// sum lost to cancellation on top of that (x_lost_).
 struct Solution {
     pipeline::XMatrix b; // rows 1..mx, one column
     x_num det;
     x_num a0;
     x_num y_centre;
+    int lost = 0;
 };
 
-// Centres, normal equations, xgaussj and the intercept: a0 = c_y - the sum
+// Centres, normal equations, xgaussj (each pivot judged against its own
+// diagonal entry, x_scale::diagonal) and the intercept: a0 = c_y - the sum
 // of c_i b_i over i increasing, or the forced intercept through its text.
 // Nothing when the normal matrix is singular.
 std::optional<Solution> solve(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY,
