@@ -267,6 +267,7 @@ TEST(Catalogue, RefusedInputs) {
          "matrix <@> row 1 column 1: number beyond the range of a double: \"1e999\"\n"},
         {"a short row", text("1\t2\n3\n"), "matrix <@> row 2 has 1 column, row 1 has 2\n"},
         {"a long row", text("1\n2\t3\n"), "matrix <@> row 2 has 2 columns, row 1 has 1\n"},
+        {"missing values", text("1\t\t3\n\t5\t6\n7\t8\t\n"), "matrix <@> row 1 column 2: empty cell\n"},
         {"two numbers in one cell", text("1 2\n"),
          "matrix <@> row 1 column 1: two numbers in one cell: \"1 2\"\n"},
         {"a token of 100 characters", text(std::string(100, '1') + "\n"),
