@@ -113,6 +113,11 @@ void print_verdict(const Verdict& v) {
         say(MSG_CHECK_WORST, v.name.c_str(), v.agreeing, v.digits);
 }
 
+// Each operation errs by a unit in the last of the working digits of its
+// largest operand, so a result that cancelled `lost` digits (x_lost_) keeps
+// about working - lost correct ones; the double written shows 16, and with
+// fewer kept some of those may be wrong. Measuring costs one decimal order
+// per element or pivot: no second computation.
 bool digits_at_risk(const Outcome& first) {
     constexpr int DOUBLE_DIGITS = 16;
     return first.lost > first.working - DOUBLE_DIGITS;
