@@ -170,9 +170,10 @@ int x_dot_add_p_(const x_prep* a, const x_prep* b, int n, x_num* acc, int digit_
 void x_matmul_(x_num** a, int n, int l, x_num** b, int m, x_num** c, int digit_max);
 // The same product, and in top[(i - 1) m + (j - 1)] (n x m ints, row by
 // row) the highest leading power among the terms of c[i][j]: the largest
-// x_ord_(a[i][k]) + x_ord_(b[k][j]) + 1 over the non-zero terms, -99999
-// when every term is zero. x_lost_(&c[i][j], top) then tells how far the
-// sum fell below its largest term.
+// x_ord_(a[i][k]) + x_ord_(b[k][j]) + 1 over the non-zero terms (an order
+// beyond +-2^28 taken as that bound), -99999 when every term is zero.
+// x_lost_(&c[i][j], top) then tells how far the sum fell below its
+// largest term.
 void x_matmul_(x_num** a, int n, int l, x_num** b, int m, x_num** c, int* top, int digit_max);
 // v3 = v1 / v2; returns 1, or 0 for a zero divisor (v3 then undefined).
 int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max);
