@@ -142,8 +142,11 @@ bool within_written_max(std::string_view t) {
 // The table format read one character at a time: a tab moves to the next
 // cell once the cell holds a number, a line feed ends a row that holds one,
 // a space or a carriage return only ends a number; every row as long as
-// the first; a file's last line needs no line end. The first fault met, in
-// file order, refuses the table.
+// the first; a file's last line needs no line end. The tabs of a line mark
+// its cells, empty or not: a row that marks them otherwise than the first
+// row refuses the table at its first empty cell (or, with none, as a row
+// of another length). The first fault met, in file order, refuses the
+// table.
 class Model {
   public:
     explicit Model(int el_max) : el_max_(el_max) {}
@@ -163,8 +166,9 @@ class Model {
             }
             if (c == '\t' || c == '\n' || c == ' ' || c == '\r') {
                 if (!end_token()) return;
-                if (c == '\t' && in_cell_) {
-                    ++col_;
+                if (c == '\t') {
+                    marks_ += in_cell_ ? 'n' : 'e';
+                    if (in_cell_) ++col_;
                     in_cell_ = false;
                 }
                 if (c == '\n' && !end_row()) return;
@@ -188,6 +192,8 @@ class Model {
     int row_ = 1, col_ = 1, row_cells_ = 0, width_ = -1;
     bool in_cell_ = false;
     std::string tok_;
+    std::string marks_, first_marks_; // 'n' a number, 'e' empty, per cell
+    int empty_row_ = 0, empty_col_ = 0;
 
     bool refuse(table_fault f, std::string_view text = {}) {
         err.fault = f;
@@ -218,7 +224,21 @@ class Model {
     }
 
     bool end_row() {
+        const std::string marks = marks_ + (in_cell_ ? 'n' : 'e');
+        marks_.clear();
         if (row_cells_ == 0) return true;
+        for (std::size_t k = 0; k < marks.size() && empty_row_ == 0; ++k)
+            if (marks[k] == 'e') {
+                empty_row_ = row_;
+                empty_col_ = 1 + static_cast<int>(k);
+            }
+        if (width_ >= 0 && marks != first_marks_ && empty_row_ != 0) {
+            refuse(table_fault::empty_cell);
+            err.row = empty_row_;
+            err.col = empty_col_;
+            return false;
+        }
+        if (width_ < 0) first_marks_ = marks;
         if (width_ >= 0 && row_cells_ != width_) {
             col_ = 1 + std::min(row_cells_, width_);
             err.cells = row_cells_;
@@ -259,6 +279,8 @@ const char* fault_name(table_fault f) {
         return "two_numbers_in_cell";
     case table_fault::ragged_rows:
         return "ragged_rows";
+    case table_fault::empty_cell:
+        return "empty_cell";
     case table_fault::too_many_numbers:
         return "too_many_numbers";
     }

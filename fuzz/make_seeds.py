@@ -88,6 +88,8 @@ TABLE = {
     "space_then_tab.tsv": b"1 \t2\n",
     "two_numbers_in_cell.tsv": b"1 2\t3\n",
     "ragged_rows.tsv": b"1\t2\n3\n",
+    "missing_values.tsv": b"1\t\t3\n\t5\t6\n7\t8\t\n",
+    "same_empty_column.tsv": b"1\t\t3\n5\t\t6\n",
     "comma_decimal.tsv": b"1,5\t2\n",
     "nan_inf.tsv": b"nan\tinf\n",
     "beyond_double.tsv": b"1e999\t1e-999\n",

@@ -40,6 +40,7 @@ enum class table_fault {
     nul_byte,            // a NUL byte in the file
     two_numbers_in_cell, // two numbers separated only by blanks
     ragged_rows,         // rows with different numbers of cells
+    empty_cell,          // an empty cell where the rows differ in their empty cells
     too_many_numbers,    // more numbers than the buffer holds
 };
 
@@ -47,8 +48,10 @@ enum class table_fault {
 // (0 where the fault belongs to no cell), text the offending token (for
 // cannot_open and read_error the system's message). For ragged_rows, row is
 // the first row whose length differs, col the first cell where it departs
-// from the rows before it, and the counts below say how; for
-// too_many_numbers, row and col locate the first number beyond capacity.
+// from the rows before it, and the counts below say how; for empty_cell,
+// row and col locate the first empty cell of the table, col counting every
+// cell the tabs of its line mark, empty or not; for too_many_numbers, row
+// and col locate the first number beyond capacity.
 struct table_error {
     table_fault fault = table_fault::none;
     int row = 0;

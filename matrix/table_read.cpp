@@ -144,6 +144,16 @@ struct reader {
     char last[TOKEN_MAX + 1]{}; // a number a blank ended, still in its cell
     std::size_t last_len = 0;
 
+    // Missing values. The cells the tabs of a line mark, '1' holding a
+    // number and '0' empty: a run of tabs counts as one separator only
+    // where every row has the same run in the same place (an empty column,
+    // a trailing tab on every line), never shifting a value into another
+    // column. Lines without a number count for nothing.
+    std::string cells;       // of the current line
+    std::string first_cells; // of the first row
+    int empty_row = 0;       // the first empty cell of a row, 0: none yet
+    int empty_col = 0;
+
     std::vector<std::string>* texts; // each stored number's token, when wanted
 
     reader(double* e, int cap, int r0, int c0, table_error& er, std::vector<std::string>* tx)
@@ -183,16 +193,37 @@ struct reader {
         return true;
     }
 
-    // Ends the current row when it holds a number; every row must have as
-    // many cells as the first.
+    // Ends the cell the tabs mark, empty or holding a number.
+    void end_cell() { cells += in_cell ? '1' : '0'; }
+
+    // Ends the current row when it holds a number; every row must mark its
+    // cells as the first does. Where they differ, the first empty cell of
+    // the table is refused; with none, the row is as long as the first.
     bool end_row() {
-        if (row_cells == 0) return true;
-        if (width >= 0 && row_cells != width) {
+        if (row_cells == 0) {
+            cells.clear();
+            return true;
+        }
+        end_cell();
+        const std::size_t empty = cells.find('0');
+        if (empty_row == 0 && empty != std::string::npos) {
+            empty_row = row;
+            empty_col = col_min + static_cast<int>(empty);
+        }
+        if (width >= 0 && cells != first_cells) {
+            if (empty_row != 0) {
+                fail(table_fault::empty_cell);
+                err.row = empty_row;
+                err.col = empty_col;
+                return false;
+            }
             col = col_min + (row_cells < width ? row_cells : width);
             err.cells = row_cells;
             err.cells_before = width;
             return fail(table_fault::ragged_rows);
         }
+        if (width < 0) first_cells = cells;
+        cells.clear();
         width = row_cells;
         ++row;
         col = col_min;
@@ -225,6 +256,7 @@ struct reader {
             switch (*p++) {
             case '\t':
                 if (!end_token()) return false;
+                end_cell();
                 if (in_cell) {
                     ++col;
                     in_cell = false;
@@ -436,6 +468,8 @@ std::string describe(const table_error& err) {
                           "between them): "
                         : "two numbers in one cell: ");
         break;
+    case table_fault::empty_cell:
+        return at + "empty cell";
     case table_fault::ragged_rows:
         return "row " + std::to_string(err.row) + " has " + std::to_string(err.cells) +
                (err.cells == 1 ? " column, row " : " columns, row ") + std::to_string(err.row - 1) +

@@ -33,13 +33,14 @@ int run(int argc, char** argv) {
         const pipeline::XMatrix xa = pipeline::to_x(a->values, digits, a->exact());
         const pipeline::XMatrix xb = pipeline::to_x(b->values, digits, b->exact());
         pipeline::Outcome c{pipeline::DMatrix(a->rows(), b->cols()), "C", {}};
-        if (!multiply(xa, xb, c.table, digits)) return std::nullopt;
+        c.working = digits;
+        if (!multiply(xa, xb, c.table, digits, &c.lost)) return std::nullopt;
         return c;
     };
     const auto c = job(cmd.digits);
     if (!c || !pipeline::write(file_c, c->table)) return 1;
     pipeline::say(MSG_DONE, escaped(file_a).c_str(), escaped(file_b).c_str(), escaped(file_c).c_str());
-    pipeline::check_if_asked(cmd, job, *c);
+    pipeline::check_and_warn(cmd, job, *c);
     return 0;
 }
 

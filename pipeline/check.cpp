@@ -113,8 +113,28 @@ void print_verdict(const Verdict& v) {
         say(MSG_CHECK_WORST, v.name.c_str(), v.agreeing, v.digits);
 }
 
-void check_if_asked(const Command& c, const Job& job, const Outcome& first) {
-    if (c.check) print_verdict(check(job, first, c.check_digits));
+// Each operation errs by a unit in the last of the working digits of its
+// largest operand, so a result that cancelled `lost` digits (x_lost_) keeps
+// about working - lost correct ones; the double written shows 16, and with
+// fewer kept some of those may be wrong. Measuring costs one decimal order
+// per element or pivot: no second computation.
+bool digits_at_risk(const Outcome& first) {
+    constexpr int DOUBLE_DIGITS = 16;
+    return first.lost > first.working - DOUBLE_DIGITS;
+}
+
+void check_and_warn(const Command& c, const Job& job, const Outcome& first) {
+    // no precision above N: nothing to check against
+    const bool risk = c.check_digits > 0 && digits_at_risk(first);
+    if (!c.check && !risk) return;
+    const Verdict v = check(job, first, c.check_digits);
+    if (c.check) print_verdict(v);
+    if (!risk) return;
+    constexpr int WARN_BELOW = 15;
+    if (v.failure)
+        std::fprintf(stderr, MSG_WARNING_FAILED, v.digits, v.failure->c_str());
+    else if (v.agreeing < WARN_BELOW)
+        std::fprintf(stderr, MSG_WARNING, v.name.c_str(), v.agreeing, c.digits, v.digits);
 }
 
 } // namespace pipeline

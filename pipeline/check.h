@@ -35,6 +35,10 @@ struct Outcome {
     DMatrix table;
     const char* table_name = "C"; // its numbers are named C[i,j]
     std::vector<Printed> report;
+    // The digits its result may have lost (x_lost_: to cancellation in a
+    // sum, or in a pivot), and the precision it worked at.
+    int lost = 0;
+    int working = 0;
 };
 
 // A program's job at `digits` (N, as --digits gives it). It prints nothing
@@ -69,8 +73,18 @@ Verdict check(const Job& job, const Outcome& first, int digits);
 // The check's line on the console.
 void print_verdict(const Verdict& v);
 
-// check() and its line when the command line asked for --check.
-void check_if_asked(const Command& c, const Job& job, const Outcome& first);
+// Whether fewer than 16 digits, a double's worth, may survive in the
+// result of `first`: it keeps about working - lost of its digits. The one
+// rule by which a run that asked for no check is checked all the same.
+bool digits_at_risk(const Outcome& first);
+
+// After a successful run: check() when --check asked for it (and its line
+// after the report) or when the digits of `first` are at risk; then, when
+// they were at risk and the run at P digits agrees with a printed number
+// in fewer than 15 digits (a last-digit difference at a rounding boundary
+// is no reason to warn), or failed, one warning line on standard error.
+// The result, the report and the status stay as they are.
+void check_and_warn(const Command& c, const Job& job, const Outcome& first);
 
 } // namespace pipeline
 

@@ -63,6 +63,11 @@ inline constexpr char HELP_DASH[] = "a file name - is standard input, or as the 
 inline constexpr char MSG_CHECK_AGREE[] = "check: every result agrees to 16 digits at %d digits\n";
 inline constexpr char MSG_CHECK_WORST[] = "check: %s agrees to %d digits at %d digits\n";
 inline constexpr char MSG_CHECK_FAILED[] = "check: the run at %d digits failed: %s\n";
+// The warning on standard error when a result's digits were at risk and
+// the check found them wrong: the name, K, N, and P as --digits takes it.
+inline constexpr char MSG_WARNING[] = "warning: %s is right to %d digits only at %d digits; "
+                                      "try --digits %d\n";
+inline constexpr char MSG_WARNING_FAILED[] = "warning: the run at %d digits failed: %s\n";
 
 // The precision all three programs work at by default (velmar more above
 // degree 1), and the fewest digits --digits may ask for.

@@ -42,11 +42,14 @@ int run(int argc, char** argv) {
         const pipeline::XMatrix xa = pipeline::to_x(a->values, digits, a->exact());
         const pipeline::XMatrix xb = pipeline::to_x(b->values, digits, b->exact());
         x_num xdet;
-        if (xtarsik(xa.get(), na, xb.get(), mb, &xdet, digits) == 0) {
+        int lost = 0;
+        if (xtarsik(xa.get(), na, xb.get(), mb, &xdet, &lost, digits) == 0) {
             std::fputs(pipeline::MSG_SINGULAR, pipeline::console());
             return std::nullopt;
         }
         pipeline::Outcome x{pipeline::DMatrix(nb, mb), "X", {pipeline::printed_det(xdet, digits)}};
+        x.lost = lost;
+        x.working = digits;
         if (!pipeline::to_doubles(xb, x.table, "X", digits)) return std::nullopt;
         return x;
     };
@@ -56,7 +59,7 @@ int run(int argc, char** argv) {
     pipeline::say(MSG_SOLVED, nb, mb);
     pipeline::say(pipeline::MSG_DETERMINANT, det.text.c_str());
     pipeline::print_timing(clock, file_x);
-    pipeline::check_if_asked(cmd, job, *x);
+    pipeline::check_and_warn(cmd, job, *x);
     return 0;
 }
 

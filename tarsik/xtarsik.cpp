@@ -15,17 +15,36 @@
 
 namespace {
 
-// The decimal order of the largest band entry other than the outside
-// slots a[1][1] and a[n][3] (0 when all are zero): every zero test judges
-// its entry against 10^(2 - dgt_max + e).
-int band_order(x_num** a, int n) {
-    int e = INT_MIN;
-    for (int i = 1; i <= n; ++i) {
-        const int first = i == 1 ? 2 : 1, last = i == n ? 2 : 3;
-        for (int l = first; l <= last; ++l)
-            if (a[i][l].ndgt != 0) e = std::max(e, x_ord_(&a[i][l]));
+// The order of equation i as given: the decimal order of its largest band
+// entry, the outside slots a[1][1] and a[n][3] excepted (x_ord_'s -99999
+// when all are zero). Every zero test judges an entry against 10^(2 -
+// dgt_max + e) of the equation it belongs to (xcomp_tiny_), so that
+// scaling an equation by a power of ten changes no decision.
+int equation_order(x_num** a, int n, int i) {
+    int e = -99999;
+    const int first = i == 1 ? 2 : 1, last = i == n ? 2 : 3;
+    for (int l = first; l <= last; ++l) e = std::max(e, x_ord_(&a[i][l]));
+    return e;
+}
+
+// |x| x 10^-ex < |y| x 10^-ey: magnitudes compared relative to their own
+// equations, an exact shift of the exponents. The pivot candidate of an
+// equation must be large within that equation, not merely large: an
+// equation scaled by 1e200 would otherwise win every interchange with a
+// pivot that is tiny against its own entries, and the solution would keep
+// no correct digit. Equations of one order compare their magnitudes as
+// they are.
+bool relatively_below(const x_num& x, int ex, const x_num& y, int ey, int dgt_max) {
+    x_num p = xabs_(&x), q = xabs_(&y);
+    if (ex != ey) {
+        const auto shifted = [](std::int32_t esp, int e) {
+            const long long v = static_cast<long long>(esp) - e;
+            return static_cast<std::int32_t>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+        };
+        p.esp = shifted(p.esp, ex);
+        q.esp = shifted(q.esp, ey);
     }
-    return e == INT_MIN ? 0 : e;
+    return xcomp_(&p, &q, dgt_max) < 0;
 }
 
 // Moves the row one place left: positions 2 and 3 into 1 and 2, 0 into 3.
@@ -61,15 +80,26 @@ void interchange(x_num** a, x_num** b, int i, int m) {
 } // namespace
 
 int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
+    return xtarsik(a, n, b, m, det, nullptr, dgt_max);
+}
+
+int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int* lost, int dgt_max) {
     xinit(det, 1);
+    if (lost != nullptr) *lost = 0;
     if (n < 1) return -1;
-    const int e = band_order(a, n);
-    // whether |x| is above the zero threshold
-    const auto above = [e, dgt_max](const x_num& x) { return xcomp_tiny_(&x, e, dgt_max) > 0; };
+    // whether |x| is above the zero threshold of an equation of order e
+    const auto above = [dgt_max](const x_num& x, int e) { return xcomp_tiny_(&x, e, dgt_max) > 0; };
     const auto singular = [det] {
         xinit(det, 0);
         return 0;
     };
+    // a pivot's digits lost against its equation
+    const auto judge = [lost](const x_num& pivot, int e) {
+        if (lost != nullptr) *lost = std::max(*lost, x_lost_(&pivot, e));
+    };
+    // e: the order of the equation at position i, which it keeps through
+    // the interchanges; row i + 1 is as given when step i begins
+    int e = equation_order(a, n, 1);
     xinit(&a[1][1], 0);
 
     // elimination: det collects the pivots, negated once per interchange
@@ -77,36 +107,40 @@ int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
     for (int i = 1; i < n; ++i) {
         x_num* row = a[i];
         x_num* next = a[i + 1];
+        int e_next = equation_order(a, n, i + 1);
         // row[1] is 0 here (cleared by the step before), so this asks
         // whether row i has anything left in columns i and i+1
-        if (!above(row[2]) && !above(row[3]) && !above(row[1]))
-            return singular();
+        if (!above(row[2], e) && !above(row[3], e) && !above(row[1], e)) return singular();
         shift_left(row);
 
-        if (above(next[1])) {
-            // the larger candidate becomes the pivot; equal ones stay put.
-            // A pivot at least as large as the entry below is itself above
-            // the threshold.
-            const x_num pivot = xabs_(&row[1]), below = xabs_(&next[1]);
-            if (xcomp_(&pivot, &below, dgt_max) < 0) {
+        if (above(next[1], e_next)) {
+            // the larger candidate within its equation becomes the pivot;
+            // equal ones stay put. A pivot at least as large as the entry
+            // below, relative to their equations, is itself above its
+            // equation's threshold.
+            if (relatively_below(row[1], e, next[1], e_next, dgt_max)) {
                 interchange(a, b, i, m);
                 x_not_(det);
+                std::swap(e, e_next);
             }
             x_div_(&next[1], &row[1], &dum, dgt_max); // the factor
             sub_product(&next[2], &row[2], &dum, dgt_max);
             sub_product(&next[3], &row[3], &dum, dgt_max);
             for (int j = 1; j <= m; ++j) sub_product(&b[i + 1][j], &b[i][j], &dum, dgt_max);
-        } else if (!above(row[1])) {
+        } else if (!above(row[1], e)) {
             return singular(); // nothing below, and a zero pivot
         }
+        judge(row[1], e);
         x_mult_(&row[1], det, det, dgt_max);
         // the eliminated entry is exactly 0 (next[1] - row[1] * factor
         // would only leave a truncation residue, so it is not computed),
         // and one not above the threshold is dropped as 0
         xinit(&next[1], 0);
+        e = e_next;
     }
     shift_left(a[n]);
-    if (!above(a[n][1])) return singular();
+    if (!above(a[n][1], e)) return singular();
+    judge(a[n][1], e);
     x_mult_(&a[n][1], det, det, dgt_max);
 
     // normalise each row by its pivot, which stays undivided in place

@@ -267,6 +267,7 @@ TEST(Catalogue, RefusedInputs) {
          "matrix <@> row 1 column 1: number beyond the range of a double: \"1e999\"\n"},
         {"a short row", text("1\t2\n3\n"), "matrix <@> row 2 has 1 column, row 1 has 2\n"},
         {"a long row", text("1\n2\t3\n"), "matrix <@> row 2 has 2 columns, row 1 has 1\n"},
+        {"missing values", text("1\t\t3\n\t5\t6\n7\t8\t\n"), "matrix <@> row 1 column 2: empty cell\n"},
         {"two numbers in one cell", text("1 2\n"),
          "matrix <@> row 1 column 1: two numbers in one cell: \"1 2\"\n"},
         {"a token of 100 characters", text(std::string(100, '1') + "\n"),
@@ -330,6 +331,9 @@ TEST(Catalogue, RefusedCommands) {
         {VELMAR, nullptr, nullptr, {"X", "Y", "C", "abc"}, "degree <abc> is not a whole number\n"},
         {VELMAR, nullptr, nullptr, {"X", "Y", "C", "1", "abc"},
          "intercept <abc> is not a finite decimal number\n"},
+        {VELMAR, nullptr, nullptr, {"X", "Y", "C", "abc", "0"}, "degree <abc> is not a whole number\n"},
+        {VELMAR, nullptr, nullptr, {"X", "Y", "C", "2", "0", "x"},
+         "argument <x> is one too many: velmar takes file_X file_Y file_C [degree] [Intcpt]\n"},
         // a line end in a name or an argument is shown escaped, on one line
         {MOBREL, nullptr, nullptr, {"nl\nA", "B", "C"}, "matrix <nl\\nA> not found\n"},
         {VELMAR, nullptr, nullptr, {"X", "Y", "C", "3\n"}, "degree <3\\n> is not a whole number\n"},
@@ -401,6 +405,15 @@ TEST(Catalogue, AcceptedForms) {
 TEST(Catalogue, Options) {
     enum { MOBREL, VELMAR = 2 };
     const std::string cancel[2] = {"1E40\t1\t-1E40\n", "1\n1\n1\n"}; // 0 at 30 digits, 1 at 60
+    const std::string WARN_CANCEL =
+        "warning: C[1,1] is right to 0 digits only at 30 digits; try --digits 60\n";
+    // y = 1 + x + x^2 + x^3 at x = 20000..20020: the raw powers' normal
+    // equations lose most of their 36 digits
+    std::string cubic[2];
+    for (long long x = 20000; x <= 20020; ++x) {
+        cubic[0] += std::to_string(x) + "\n";
+        cubic[1] += std::to_string(1 + x + x * x + x * x * x) + "\n";
+    }
     const struct {
         int prog;
         std::string first, second; // empty: the program's good input
@@ -412,7 +425,15 @@ TEST(Catalogue, Options) {
         {MOBREL, cancel[0], cancel[1], {"--digits", "60", "A", "B", "C"}, "A * B ==> C\n", "",
          table({{1}})},
         {MOBREL, cancel[0], cancel[1], {"--check", "A", "B", "C"},
-         "A * B ==> C\ncheck: C[1,1] agrees to 0 digits at 60 digits\n", "", table({{0}})},
+         "A * B ==> C\ncheck: C[1,1] agrees to 0 digits at 60 digits\n", WARN_CANCEL, table({{0}})},
+        // digits at risk: the check runs unasked, and warns only when it disagrees
+        {MOBREL, cancel[0], cancel[1], {"A", "B", "C"}, "A * B ==> C\n", WARN_CANCEL, table({{0}})},
+        {MOBREL, "1E20\t1\t-1E20\n", cancel[1], {"A", "B", "C"}, "A * B ==> C\n", "", table({{1}})},
+        {VELMAR, cubic[0], cubic[1], {"X", "Y", "C", "3"},
+         "Linear Regression solution X[4] found\ndeterminant= 1.076095343030400E+13\n"
+         "R^2 coefficent= 1.000000000000000E+00\nelapsed time: T seconds\nX ==> C\n",
+         "warning: C[1,1] is right to 6 digits only at 30 digits; try --digits 60\n",
+         table({{1.000000114915303}, {0.9999999999827713}, {1.000000000000001}, {1}})},
         // 2 x degree + 60 digits, and the square's coefficient is truncation's alone
         {VELMAR, "", "", {"-c", "X", "Y", "C", "2"},
          "Linear Regression solution X[3] found\ndeterminant= 1.333333333333333E+00\n"

@@ -63,13 +63,11 @@ TEST(Velmar, ArgumentFormsAndWorkedFits) {
         // clang-format off
         {"line", col(line_x), line_y, {}, {1, 2}, TWO, ONE},
         {"degree 1", col(line_x), line_y, {"1"}, {1, 2}, TWO, ONE},
-        // six or more: only the first three count
-        {"extra arguments", col(line_x), line_y, {"2", "0", "x"}, {1, 2}, TWO, ONE},
-        // five: the fifth is the intercept, the fourth is not read
-        {"through the origin", col(line_x), line_y, {"3", "0"}, {0, 17.0 / 7}, e15(14),
+        // five: the degree, then the intercept (six are refused: the catalogue)
+        {"line through the origin", col(line_x), line_y, {"1", "0"}, {0, 17.0 / 7}, e15(14),
          e15(578.0 / 581)},
-        {"fourth not read", col(line_x), line_y, {"abc", "0"}, {0, 17.0 / 7}, e15(14),
-         e15(578.0 / 581)},
+        {"cubic through the origin", col(line_x), line_y, {"3", "0"}, {0, 23.0 / 6, -1, 1.0 / 6},
+         e15(144), ONE},
         {"intercept 0.1", col(line_x), {1.1, 2.1, 3.1}, {"1", "0.1"}, {0.1, 1}, e15(14), ONE},
         {"quarter", col(line_x), {1, 3, 2}, {}, {1, 0.5}, TWO, e15(0.25)},
         {"constant y", col(line_x), {4, 4, 4}, {}, {4, 0}, TWO, ONE},
@@ -136,7 +134,8 @@ TEST(Velmar, UsageScreen) {
         const std::string fixed = "\nLinear Regression v.1.0   X, Y -> Coefficents\n"
                                   "usage: VELMAR file_X file_Y file_C [degree] [Intcpt]\n"
                                   "degree (default=1) sets the regression polynomial degree\n"
-                                  "Intcpt forces the regression intercept\n"
+                                  "Intcpt, after the degree, forces the regression intercept; "
+                                  "nothing may follow it\n"
                                   "Files contain matrices in ASCII Tab delimited\n";
         ASSERT_EQ(r.out.substr(0, fixed.size()), fixed);
         // one more line, then the options

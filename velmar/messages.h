@@ -9,7 +9,8 @@ namespace velmar {
 inline constexpr char USAGE[] = "\nLinear Regression v.1.0   X, Y -> Coefficents\n"
                                 "usage: VELMAR file_X file_Y file_C [degree] [Intcpt]\n"
                                 "degree (default=1) sets the regression polynomial degree\n"
-                                "Intcpt forces the regression intercept\n";
+                                "Intcpt, after the degree, forces the regression intercept; "
+                                "nothing may follow it\n";
 inline constexpr char CREDIT[] = "Least squares at 30 digits (2 x degree + 30 above degree 1), "
                                  "degree 1 to 38; exit status 0 when file_C was written\n";
 
@@ -33,6 +34,8 @@ inline constexpr char MSG_DEGREE_LOW[] = "degree <%s> is below 1\n";
 inline constexpr char MSG_DEGREE_HIGH[] = "degree <%s> is above %d, the highest the working "
                                           "precision allows\n";
 inline constexpr char MSG_INTERCEPT[] = "intercept <%s> is not a finite decimal number\n";
+inline constexpr char MSG_TOO_MANY[] = "argument <%s> is one too many: velmar takes file_X file_Y "
+                                       "file_C [degree] [Intcpt]\n";
 inline constexpr char MSG_ROWS[] = "Error in matrix A: rows less than columns: A[%d,%d]\n";
 inline constexpr char MSG_Y_DIMENSION[] = "Incorrect dimension in matrix: Y[%d,%d]\n";
 

@@ -142,18 +142,23 @@ std::optional<Solution> solve(const XMatrix& xX, const XMatrix& xY, std::optiona
     XMatrix xC(mx, mx);
     Solution s{XMatrix(mx, 1), {}, {}, c.y, {}, {}};
     normal_equations(xX, xY, c, xC, s.b, dgt_max);
-    if (xgaussj(xC.get(), mx, s.b.get(), 1, &s.det, dgt_max) == 0) return std::nullopt;
+    const int solved =
+        xgaussj_scaled(xC.get(), mx, s.b.get(), 1, &s.det, x_scale::diagonal, &s.lost, dgt_max);
+    if (solved == 0) return std::nullopt;
 
     if (intercept) {
         cvdx(&s.a0, *intercept, dgt_max);
     } else {
         x_num accum, term;
         xinit(&accum, 0);
+        int top = x_ord_(&c.y); // the largest term of c_y - sum c_i b_i
         for (int i = 1; i <= mx; ++i) {
             x_mult_(&c.x[1][i], &s.b[i][1], &term, dgt_max);
             x_add_(&accum, &term, &accum, dgt_max);
+            top = std::max(top, x_ord_(&term));
         }
         x_sub_(&c.y, &accum, &s.a0, dgt_max);
+        s.lost += x_lost_(&s.a0, top);
     }
     s.inverse = std::move(xC);
     s.x_centres = std::move(c.x);

@@ -65,7 +65,9 @@ void normal_equations(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY, 
 // What the fit yields: the coefficients b_i of the design columns, the
 // determinant of the normal matrix, the intercept a0 and the centre of Y
 // (which R^2 is measured about); for the summary, the inverse of the
-// normal matrix and the centres of the design columns.
+// normal matrix and the centres of the design columns; and the digits the
+// fit may have lost: the most a pivot lost against its diagonal entry, and
+// what the intercept's sum lost to cancellation on top of that (x_lost_).
 struct Solution {
     pipeline::XMatrix b; // rows 1..mx, one column
     x_num det;
@@ -73,9 +75,11 @@ struct Solution {
     x_num y_centre;
     pipeline::XMatrix inverse;   // mx x mx
     pipeline::XMatrix x_centres; // row 1, columns 1..mx
+    int lost = 0;
 };
 
-// Centres, normal equations, xgaussj and the intercept: a0 = c_y - the sum
+// Centres, normal equations, xgaussj (each pivot judged against its own
+// diagonal entry, x_scale::diagonal) and the intercept: a0 = c_y - the sum
 // of c_i b_i over i increasing, or the forced intercept through its text.
 // Nothing when the normal matrix is singular.
 std::optional<Solution> solve(const pipeline::XMatrix& xX, const pipeline::XMatrix& xY,

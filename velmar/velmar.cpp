@@ -52,12 +52,16 @@ bool degree_arg(const char* text, int* degree) {
     return true;
 }
 
-// The optional operands go by their count: a fourth alone is the degree;
-// with a fifth, the fifth is the intercept and the fourth is not read; six
-// or more are not read at all. Prints the refusal of a bad one.
+// The optional operands: a fourth is the degree, a fifth the forced
+// intercept (at that degree); a sixth is refused. Prints the refusal of a
+// bad one.
 std::optional<Request> read_request(const std::vector<const char*>& operands) {
     Request r{operands[0], operands[1], operands[2], 1, std::nullopt};
-    if (operands.size() == 4 && !degree_arg(operands[3], &r.degree)) return std::nullopt;
+    if (operands.size() > 5) {
+        pipeline::say(MSG_TOO_MANY, escaped(operands[5]).c_str());
+        return std::nullopt;
+    }
+    if (operands.size() >= 4 && !degree_arg(operands[3], &r.degree)) return std::nullopt;
     if (operands.size() == 5) {
         double value = 0;
         if (!read_intercept(operands[4], &value)) {
@@ -154,6 +158,8 @@ std::optional<pipeline::Outcome> fit(const Request& req, const pipeline::Table& 
         return std::nullopt;
     }
     pipeline::Outcome c{pipeline::DMatrix(xX.cols() + 1, 1), "C", {}};
+    c.lost = sol->lost;
+    c.working = dgt_max;
     if (!result_column(*sol, req.intercept, c.table, dgt_max)) return std::nullopt;
     const bool residuals = extras != nullptr && extras->residuals != nullptr;
     const pipeline::XMatrix fits =
@@ -279,7 +285,7 @@ int run(int argc, char** argv) {
     pipeline::say(MSG_R2, c->report[1].value);
     pipeline::print_timing(clock, req->file_c);
     std::fputs(extras.summary_text.c_str(), pipeline::console());
-    pipeline::check_if_asked(cmd, job, *c);
+    pipeline::check_and_warn(cmd, job, *c);
     return 0;
 }
 

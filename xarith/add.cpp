@@ -182,3 +182,12 @@ int xcomp_tiny_(const x_num* x, int e, int dgt_max) {
     const x_num mag = xabs_(x);
     return xcomp_(&mag, &t, dgt_max);
 }
+
+// The orders are compared as wide integers: e and the order of x both lie
+// within an int, and their difference may not.
+int x_lost_(const x_num* x, int e) {
+    constexpr int ALL = 1000000, NONE = -99999;
+    if (x->ndgt == 0) return e == NONE ? 0 : ALL;
+    const wide_t lost = static_cast<wide_t>(e) - x_ord_(x);
+    return lost <= 0 ? 0 : static_cast<int>(std::min<wide_t>(lost, ALL));
+}

@@ -120,10 +120,23 @@ int x_sub_(const x_num* a, const x_num* b, x_num* c, int digit_max);
 int xcomp_(const x_num* x, const x_num* y, int dgt_max);
 // The zero threshold of the eliminations: -1, 0 or 1 as |x| is below,
 // equal to or above 10^(2 - dgt_max + e) at dgt_max digits, e the decimal
-// order of the numbers x is judged against. Truncated elimination leaves
-// about (their size) x 10^(1 - dgt_max) where exact arithmetic gives 0, so
-// a smaller x carries no digit of its own.
+// order of the equation x belongs to (its largest entry as given, or the
+// diagonal entry of a normal matrix). Truncated elimination leaves about
+// (their size) x 10^(1 - dgt_max) where exact arithmetic gives 0, so a
+// smaller x carries no digit of its own. Judged against its own equation,
+// not the largest entry of the matrix, the test does not depend on the
+// scale of an equation: multiplying one by 10^k moves x and the threshold
+// together, and diag(1e-100, 1e100) is as regular as the identity.
 int xcomp_tiny_(const x_num* x, int e, int dgt_max);
+// The digits x has lost against the numbers it was formed from, e the
+// decimal order of the largest of them (x_ord_'s -99999 when all were
+// zero): e less the order of x, 0 when x is not below e, and 1000000 for a
+// zero x formed from numbers not all zero. Each operation cuts at dgt_max
+// digits of its operands, so x keeps about dgt_max - x_lost_ correct
+// digits: a sum far below its largest term, or a pivot far below its
+// equation, leaves few. The measure every result is judged by when the
+// programs decide whether its printed digits need a check.
+int x_lost_(const x_num* x, int e);
 // c = a * b; returns 1.
 int x_mult_(const x_num* a, const x_num* b, x_num* c, int digit_max);
 // acc = acc + a * b and acc = acc - a * b: the product cut as x_mult_
@@ -155,6 +168,13 @@ int x_dot_add_p_(const x_prep* a, const x_prep* b, int n, x_num* acc, int digit_
 // as x_mult_ forms it added with x_add_ to a sum that starts at zero. The
 // factors are read once into the library's own forms.
 void x_matmul_(x_num** a, int n, int l, x_num** b, int m, x_num** c, int digit_max);
+// The same product, and in top[(i - 1) m + (j - 1)] (n x m ints, row by
+// row) the highest leading power among the terms of c[i][j]: the largest
+// x_ord_(a[i][k]) + x_ord_(b[k][j]) + 1 over the non-zero terms (an order
+// beyond +-2^28 taken as that bound), -99999 when every term is zero.
+// x_lost_(&c[i][j], top) then tells how far the sum fell below its
+// largest term.
+void x_matmul_(x_num** a, int n, int l, x_num** b, int m, x_num** c, int* top, int digit_max);
 // v3 = v1 / v2; returns 1, or 0 for a zero divisor (v3 then undefined).
 int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max);
 // b = 1 / a; returns 1.
@@ -194,11 +214,27 @@ void dump_det(const x_num* det, int dgt_max);
 
 // Gauss-Jordan elimination with full pivoting: solves a X = b for m
 // right-hand sides in place (a becomes its inverse, b the solutions) and
-// sets det. A pivot is judged against 10^(2 - dgt_max + e), e the decimal
-// order of a's largest entry (xcomp_tiny_). Returns -1, or 0 when a is
+// sets det. A pivot is zero when below 10^(2 - dgt_max + e), e the decimal
+// order of the largest entry of its row as given (xcomp_tiny_); the row
+// keeps its order through the row swaps. Returns -1, or 0 when a is
 // singular. The entries are held in the library's own form during the
 // elimination, a working copy of 8 x (3 dgt_max / 18 + 2) + 24 bytes an entry or
 // less, freed before return.
 int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max);
+
+// What xgaussj_scaled judges a pivot against: the largest entry of its row
+// as given (as xgaussj does), or the row's diagonal entry as given. The
+// diagonal suits a symmetric positive semi-definite a, such as a normal
+// matrix: full pivoting takes its pivots from the diagonal, and a pivot
+// below its diagonal entry by 10^k says that its column is, to k digits, a
+// combination of the columns eliminated before it, whatever the units of
+// the columns.
+enum class x_scale { row, diagonal };
+
+// xgaussj with the pivots judged by `scale`, and, when lost is not null,
+// *lost set to the most digits a pivot lost against its row's order
+// (x_lost_), 0 for none; meaningless when a is singular.
+int xgaussj_scaled(x_num** a, int n, x_num** b, int m, x_num* det, x_scale scale, int* lost,
+                   int dgt_max);
 
 #endif

@@ -10,15 +10,21 @@ using namespace xarith_detail;
 
 namespace {
 
-// The decimal order of a's largest entry (0 when all are zero), which the
-// pivots are judged against: truncated elimination of a singular matrix
-// leaves about (largest entry) x 10^(1 - dgt_max) in place of a zero
-// pivot, so the threshold scales with the entries.
-int largest_order(x_num** a, int n) {
-    int e = -99999;
-    for (int i = 1; i <= n; ++i)
-        for (int j = 1; j <= n; ++j) e = std::max(e, x_ord_(&a[i][j]));
-    return e == -99999 ? 0 : e;
+// The order each row's pivot is judged by (xcomp_tiny_), rows 1..n: the
+// decimal order of the row's largest entry as given, or of its diagonal
+// entry; x_ord_'s -99999 for a zero. A row keeps its order through the row
+// swaps, so that an equation's pivot is judged against its own numbers,
+// whatever the scale of the others.
+std::vector<int> row_orders(x_num** a, int n, x_scale scale) {
+    std::vector<int> e(static_cast<std::size_t>(n) + 1, -99999);
+    for (int i = 1; i <= n; ++i) {
+        int& ei = e[static_cast<std::size_t>(i)];
+        if (scale == x_scale::diagonal)
+            ei = x_ord_(&a[i][i]);
+        else
+            for (int j = 1; j <= n; ++j) ei = std::max(ei, x_ord_(&a[i][j]));
+    }
+    return e;
 }
 
 // Whether |x| >= |big| as xcomp_ of the magnitudes judges it at dgt_max
@@ -237,7 +243,8 @@ template <int W> struct WordCells {
 
 // The stages of the elimination on either kind of cells.
 template <class Cells>
-int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, int order, int dgt_max) {
+int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, std::vector<int> orders, int* lost,
+                 int dgt_max) {
     int* indxc = ivector(1, n);
     int* indxr = ivector(1, n);
     int* ipiv = ivector(1, n);
@@ -274,6 +281,8 @@ int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, int order, int dgt_max)
         if (irow != icol) {
             x_not_(det);
             c.swap_rows(irow, icol);
+            std::swap(orders[static_cast<std::size_t>(irow)],
+                      orders[static_cast<std::size_t>(icol)]);
         }
         indxr[i] = irow;
         indxc[i] = icol;
@@ -281,11 +290,13 @@ int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, int order, int dgt_max)
         const x_num pivot = c.get(icol, icol);
         x_mult_(&pivot, det, &temp, dgt_max);
         *det = temp;
+        const int order = orders[static_cast<std::size_t>(icol)];
         if (xcomp_tiny_(&pivot, order, dgt_max) < 0) {
             c.finish();
             release();
             return 0;
         }
+        if (lost != nullptr) *lost = std::max(*lost, x_lost_(&pivot, order));
 
         // scale the pivot row; the pivot's own place takes 1 / pivot
         x_inv_(&pivot, &pivinv, dgt_max);
@@ -305,9 +316,11 @@ int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, int order, int dgt_max)
 
 } // namespace
 
-int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
-    const int order = largest_order(a, n);
+int xgaussj_scaled(x_num** a, int n, x_num** b, int m, x_num* det, x_scale scale, int* lost,
+                   int dgt_max) {
+    const std::vector<int> orders = row_orders(a, n, scale);
     xinit(det, 1);
+    if (lost != nullptr) *lost = 0;
     if (n < 1) return -1;
     const int prec = clamp_prec(dgt_max, PREC_ADD_MAX);
     if (prec == dgt_max) {
@@ -315,10 +328,14 @@ int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
             constexpr int W = decltype(w)::value;
             if (!WordCells<W>::fits(a, b, n, m)) return 1;
             WordCells<W> c(a, b, n, m, prec);
-            return gauss_jordan(c, a, n, det, order, prec);
+            return gauss_jordan(c, a, n, det, orders, lost, prec);
         });
         if (r != 1) return r;
     }
     RecordCells c{a, b, n, m, dgt_max};
-    return gauss_jordan(c, a, n, det, order, dgt_max);
+    return gauss_jordan(c, a, n, det, orders, lost, dgt_max);
+}
+
+int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
+    return xgaussj_scaled(a, n, b, m, det, x_scale::row, nullptr, dgt_max);
 }

@@ -86,7 +86,7 @@ TEST(LoadTable, FileTexts) {
 TEST(LoadTable, Texts) {
     const scratch s;
     const std::string good = s.write("good.tsv", "\xEF\xBB\xBF"
-                                                 "0.56\t1E+0005 \r\n\n-.25\t\t7.\n");
+                                                 "0.56\t\t1E+0005 \r\n\n-.25\t\t7.\n");
     const std::string bad = s.write("bad.tsv", "1\t2\n3\tx\n");
     const std::vector<std::string> want = {"0.56", "1E+0005", "-.25", "7."};
     std::vector<double> buf(STACK_MAX);

@@ -106,7 +106,8 @@ TEST(XTarsik, WorkedSystems) {
 }
 
 // Singular by a row with nothing left in its columns, or by a pivot not
-// above 10^(2 - 30 + e), e the order of the largest entry.
+// above 10^(2 - 30 + e), e the order of the largest entry of its equation:
+// an equation of any scale is regular on its own.
 TEST(XTarsik, Singular) {
     static const struct {
         const char* a;
@@ -123,9 +124,14 @@ TEST(XTarsik, Singular) {
         {"0 3e-6 1e-6; 9e-6 3e-6 0", 0},
         {"0 2e6 1e6; 1e6 3e6 0", -1},
         {"0 4 1; 1 4 1; 0 2 1; 4 2 0; 0 4 0", 0}, // rows 3 and 4 proportional
-        {"0 1 0; 0 1e-28 0", 0},                  // a pivot of exactly the threshold
-        {"0 1 0; 0 1.000001e-28 0", -1},
-        {"0 1e10 0; 0 1e-18 0", 0}, // the threshold follows the largest entry
+        {"0 1 0; 1 1e-28 0", 0},                  // a pivot of exactly the threshold
+        {"0 1 0; 1 1.000001e-28 0", -1},
+        {"0 1 0; 0 1e-28 0", -1}, // an equation of its own scale
+        {"0 1e10 0; 0 1e-18 0", -1},
+        {"0 1e-150 0; 0 1 0; 0 1e150 0", -1},
+        {"0 1 2; 1e100 2e100 0", 0},            // proportional equations at any scale
+        {"0 2e-100 1e-100; 1e100 3e100 0", -1}, // and regular ones
+        {"0 1e-200 0; 0 0 0; 0 1e200 0", 0},    // a zero row among wide ones
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.a);
@@ -160,6 +166,40 @@ TEST(XTarsik, SmallDeterminantsSolve) {
         for (int i = 0; i < n; ++i) five_n = mul(five_n, "5");
         EXPECT_TRUE(agrees(s.det, five_n + "e-" + std::to_string(n), 28));
     }
+}
+
+// Equations scaled by powers of ten from 1e-200 to 1e200: X the same to
+// the last limb as for the unscaled heat step, whose rows interchange at
+// no step, and the determinant the same but for its exponent. The scaled
+// rows compare their candidates relative to their own equations; by raw
+// magnitude a 1e200 row would take every pivot.
+TEST(XTarsik, ScalingAnEquationChangesNoDigit) {
+    std::mt19937_64 rng(15);
+    std::uniform_int_distribution<int> power(-200, 200);
+    const int n = 40;
+    System plain(n, 2), scaled(n, 2);
+    long long shift = 0;
+    for (int i = 1; i <= n; ++i) {
+        const int k = power(rng);
+        shift += k;
+        const char* band[3] = {"-0.5", "2", "-0.5"};
+        const std::string rhs[2] = {std::to_string(i % 7 + 1), "-" + std::to_string(i)};
+        for (int l = 1; l <= 3; ++l) {
+            cvsx(band[l - 1], &plain.a[i][l], 30);
+            cvsx(std::string(band[l - 1]) + "e" + std::to_string(k), &scaled.a[i][l], 30);
+        }
+        for (int j = 1; j <= 2; ++j) {
+            cvsx(rhs[j - 1], &plain.b[i][j], 30);
+            cvsx(rhs[j - 1] + "e" + std::to_string(k), &scaled.b[i][j], 30);
+        }
+    }
+    ASSERT_EQ(plain.solve(), -1);
+    ASSERT_EQ(scaled.solve(), -1);
+    for (int i = 1; i <= n; ++i)
+        for (int j = 1; j <= 2; ++j) EXPECT_EQ(fields(scaled.b[i][j]), fields(plain.b[i][j])) << i;
+    x_num det = scaled.det;
+    det.esp = static_cast<std::int32_t>(det.esp - shift);
+    EXPECT_EQ(fields(det), fields(plain.det));
 }
 
 // A sub-diagonal entry not above the threshold is dropped without

@@ -229,7 +229,7 @@ TEST(RSquared, ExactCases) {
 // agree to `digits` significant digits (counted from the largest of them)
 // before any conversion to double.
 TEST(Solve, MatchesTheExactLeastSquares) {
-    enum Kind { plain, collinear, offset };
+    enum Kind { plain, collinear, offset, years };
     static const struct {
         int cols, degree, rows;
         std::optional<double> intercept;
@@ -252,6 +252,10 @@ TEST(Solve, MatchesTheExactLeastSquares) {
         // x around 1e6 with a spread of 1
         {1, 1, 10, std::nullopt, offset, 26},
         {2, 1, 10, std::nullopt, offset, 26},
+        // a quartic in raw years 1947..1962: powers up to 1.5e13 whose
+        // normal matrix, judged pivot by pivot against its own diagonal,
+        // is regular (the largest entry would call it singular)
+        {1, 4, 16, std::nullopt, years, 16},
     };
     const std::uint64_t seed = 20240611;
     std::mt19937_64 rng(seed);
@@ -267,7 +271,9 @@ TEST(Solve, MatchesTheExactLeastSquares) {
             for (auto& row : x) {
                 double signal = 2;
                 for (std::size_t j = 0; j < row.size(); ++j) {
-                    if (c.kind == offset)
+                    if (c.kind == years)
+                        row[j] = 1947 + static_cast<double>(&row - x.data());
+                    else if (c.kind == offset)
                         row[j] = 1e6 + unit(rng);
                     else if (c.kind == collinear && j == 1)
                         row[j] = row[0] + 1e-5 * unit(rng);

@@ -32,15 +32,14 @@ struct XMat {
 
 // Gauss-Jordan with full pivoting step by step as its definition reads,
 // every operation on records of its own: the reference for xgaussj's
-// records. The threshold is 10^(2 - dgt_max + e), e the order of a's
-// largest entry.
+// records. The threshold is 10^(2 - dgt_max + e), e the order of the
+// largest entry of the pivot's row as given, which moves with the row.
 int literal_gaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {
-    int e = -99999;
+    std::vector<int> e(static_cast<std::size_t>(n) + 1, -99999);
     for (int i = 1; i <= n; ++i)
-        for (int j = 1; j <= n; ++j) e = std::max(e, x_ord_(&a[i][j]));
+        for (int j = 1; j <= n; ++j) e[i] = std::max(e[i], x_ord_(&a[i][j]));
     x_num tiny;
     xinit(&tiny, 1);
-    tiny.esp = 2 - dgt_max + (e == -99999 ? 0 : e);
     xinit(det, 1);
     std::vector<int> indxr(static_cast<std::size_t>(n) + 1), indxc(indxr), ipiv(indxr);
     x_num big, mag, temp, temp1, pivinv, dum;
@@ -64,13 +63,15 @@ int literal_gaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) 
             x_not_(det);
             for (int l = 1; l <= n; ++l) std::swap(a[irow][l], a[icol][l]);
             for (int l = 1; l <= m; ++l) std::swap(b[irow][l], b[icol][l]);
+            std::swap(e[irow], e[icol]);
         }
         indxr[i] = irow;
         indxc[i] = icol;
         x_mult_(&a[icol][icol], det, &temp, dgt_max);
         *det = temp;
         mag = xabs_(&a[icol][icol]);
-        if (xcomp_(&mag, &tiny, dgt_max) < 0) return 0;
+        tiny.esp = 2 - dgt_max + e[icol];
+        if (mag.ndgt == 0 || xcomp_(&mag, &tiny, dgt_max) < 0) return 0;
         x_inv_(&a[icol][icol], &pivinv, dgt_max);
         xinit(&a[icol][icol], 1);
         for (int l = 1; l <= n; ++l) {
@@ -184,26 +185,47 @@ TEST(XGaussJ, WorkedSystems) {
     }
 }
 
+// Each pivot is judged against its own row's largest entry (or, for a
+// normal matrix, its diagonal entry), so scaling a row changes no decision
+// and no digit of X; x1, x2 (when not 0) are X for B = (1, 1) as doubles.
 TEST(XGaussJ, Singularity) {
     static const struct {
         double a11, a12, a21, a22;
         int want;
+        x_scale scale = x_scale::row;
+        double x1 = 0, x2 = 0;
     } cases[] = {
         {1, 2, 2, 4, 0},
         {0, 0, 0, 0, 0},
-        {1, 0, 0, 1e-28, -1}, // a pivot of exactly the threshold passes
-        {1, 0, 0, 9e-29, 0},  // one below it does not
+        {1, 0, 0, 1e-28, -1, x_scale::row, 1, 1e28}, // a row of its own scale
+        {1, 0, 0, 9e-29, -1},
+        {1, 0, 1, 1e-28, -1}, // a pivot of exactly the threshold of its row passes
+        {1, 0, 1, 9e-29, 0},  // one below it does not
         {3, 1, 9, 3, 0},
         {3e6, 1e6, 9e6, 3e6, 0}, // truncation leaves a residue far above 1e-28
         {3e-6, 1e-6, 9e-6, 3e-6, 0},
         {2e6, 1e6, 1e6, 3e6, -1}, // a regular matrix at the same scale
         {2e-20, 1e-20, 1e-20, 3e-20, -1},
+        // rows scaled by 1e-100 and 1e100: X = (3e100 - 1e-100, 2e-100 - 1e100) / 5
+        {2e-100, 1e-100, 1e100, 3e100, -1, x_scale::row, 6e99, -2e99},
+        {1e-100, 2e-100, 2e100, 4e100, 0}, // proportional rows at any scale
+        {0, 0, 1e100, 1, 0},               // a row of zeros
+        // normal matrices: columns 1e-100 u and 1e100 v with correlation 0.5
+        // are regular (the row scale finds the first pivot tiny against 0.5)
+        {1e-200, 0.5, 0.5, 1e200, -1, x_scale::diagonal},
+        {1e-200, 0.5, 0.5, 1e200, 0, x_scale::row},
+        {1e-200, 1e-200, 1e-200, 1e-200, 0, x_scale::diagonal}, // identical columns
+        {1e200, 2e200, 2e200, 4e200, 0, x_scale::diagonal},     // proportional ones
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.a11 << " " << c.a12 << " " << c.a21 << " " << c.a22);
         XMat a(2, 2, {c.a11, c.a12, c.a21, c.a22}), b(2, 1, {1, 1});
         x_num det;
-        EXPECT_EQ(xgaussj(a.m, 2, b.m, 1, &det, 30), c.want);
+        EXPECT_EQ(xgaussj_scaled(a.m, 2, b.m, 1, &det, c.scale, nullptr, 30), c.want);
+        if (c.x1 != 0) {
+            EXPECT_EQ(b.at(1, 1), c.x1);
+            EXPECT_EQ(b.at(2, 1), c.x2);
+        }
     }
     XMat zero(1, 1, {0}), b(1, 1, {1});
     x_num det;
