@@ -11,17 +11,18 @@ namespace {
 
 // Sums of products of one-word factors: every factor holds at most 18
 // digits (two halves), as every number that entered from a double does, at
-// the precisions 24 to 36. A product is then below 10^36 and never loses a
-// limb to x_mult_'s cut (it keeps 6 limbs or more), and every sum, its two
-// terms cut below 10^36, stays below 2 x 10^36: a running sum is held as
-// hi x 10^18 + lo with lo in 0..10^18 - 1 and hi of either sign, so that a
-// signed product adds without comparing magnitudes, and the factors take
-// 16 bytes each. The grid of each step comes from sum_grid; where it keeps
-// the sum's exponent (nearly always), only the product is cut. With the
-// sums of a row of the product side by side, each step independent of the
-// one before, a step takes about a third of the time of a prepared
-// multiply-add in words.
-constexpr int ONE_WORD_PREC_MIN = 24, ONE_WORD_PREC_MAX = 36;
+// 24 digits and more. A product is then below 10^36 and never loses a limb
+// to x_mult_'s cut (it keeps 6 limbs or more), and every sum at prec <= 18 W
+// digits, its two terms cut below 10^prec, stays below 2 x 10^(18 W): a
+// running sum is held as W words of which the top one takes either sign, so
+// that a signed product adds without comparing magnitudes (the signs of
+// the terms follow the data: a branch on them would mispredict half the
+// time), and the factors take 16 bytes each. The grid of each step comes
+// from sum_grid; where it keeps the sum's exponent (nearly always), only
+// the product is cut. With the sums of a row of the product side by side,
+// each step independent of the one before, a step takes about half the
+// instructions of a dot product on prepared factors, and half the time.
+constexpr int ONE_WORD_PREC_MIN = 24;
 
 struct OneWord {
     half_t lo, hi; // the factor is hi 10^9 + lo
@@ -44,67 +45,122 @@ bool one_word(const x_num* x, OneWord* f) {
     return true;
 }
 
-// A running sum: the signed value hi 10^18 + lo times 10^esp; a zero keeps
-// the exponent its record would have.
-struct SignedSum {
-    std::int64_t hi;
-    u64 lo;
+// A running sum: the signed value w[W-1] 10^(18 (W-1)) + ... + w[0] times
+// 10^esp, w[0..W-2] in 0..10^18 - 1; a zero keeps the exponent its record
+// would have.
+template <int W> struct SignedSum {
+    u64 w[W - 1];
+    std::int64_t top;
     wide_t esp;
+
+    bool zero() const {
+        u64 any = static_cast<u64>(top);
+        for (int i = 0; i < W - 1; ++i) any |= w[i];
+        return any == 0;
+    }
+    void clear(wide_t e) {
+        for (auto& x : w) x = 0;
+        top = 0;
+        esp = e;
+    }
 };
 
-// The magnitude of a sum as three words, least significant first, and its
-// sign.
-void magnitude(const SignedSum& s, u64* m, bool* neg) {
-    *neg = s.hi < 0;
-    std::int64_t hi = s.hi;
-    u64 lo = s.lo;
-    if (*neg) { // -(hi 10^18 + lo) = (-hi - 1) 10^18 + (10^18 - lo), or -hi 10^18
-        hi = lo != 0 ? -hi - 1 : -hi;
-        lo = lo != 0 ? E18 - lo : 0;
+// The magnitude of a sum as W + 1 words, least significant first, and its
+// sign: for a negative one 10^(18 (W-1)) less the lower words, with a
+// borrow from the top.
+template <int W> void magnitude(const SignedSum<W>& s, u64* m, bool* neg) {
+    *neg = s.top < 0;
+    std::int64_t top = s.top;
+    u64 borrow = 0;
+    for (int i = 0; i < W - 1; ++i) {
+        const u64 x = s.w[i];
+        if (*neg) {
+            const u64 t = 0 - x - borrow;
+            borrow = x + borrow != 0;
+            m[i] = t + ((0 - borrow) & E18);
+        } else {
+            m[i] = x;
+        }
     }
-    const auto h = static_cast<u64>(hi);
-    m[0] = lo;
-    m[1] = h >= E18 ? h - E18 : h;
-    m[2] = h >= E18;
+    if (*neg) top = -top - static_cast<std::int64_t>(borrow);
+    const auto h = static_cast<u64>(top);
+    m[W - 1] = h >= E18 ? h - E18 : h;
+    m[W] = h >= E18;
 }
 
-// s = s + (-1)^neg (qh 10^18 + ql), qh, ql below 10^18: lo back into
-// 0..10^18 - 1 by its carry or borrow.
-// The signs are random in a product's terms: the negation is arithmetic,
-// (q xor m) - m with m all ones for a negative term, never a branch.
-inline void add_signed(SignedSum& s, u64 qh, u64 ql, bool neg) {
+// Whether any of the lower words is not 0.
+template <int W> inline bool low_words(const SignedSum<W>& s) {
+    u64 any = 0;
+    for (int i = 0; i < W - 1; ++i) any |= s.w[i];
+    return any != 0;
+}
+
+// The top word of the magnitude: -top less a borrow from the lower words
+// (low: any of them not 0) for a negative sum.
+template <int W> inline u64 top_magnitude(const SignedSum<W>& s, bool low) {
+    const std::int64_t mask = s.top >> 63; // all ones for a negative sum
+    return static_cast<u64>((s.top ^ mask) - mask - (mask & static_cast<std::int64_t>(low)));
+}
+
+// s = s + (-1)^neg q, the words q[0..W) below 10^18: each word back into
+// 0..10^18 - 1 by its carry or borrow. The negation is arithmetic,
+// (q xor m) - m with m all ones for a negative term.
+template <int W> inline void add_signed(SignedSum<W>& s, const u64* q, bool neg) {
     const std::int64_t m = -static_cast<std::int64_t>(neg);
-    std::int64_t l = static_cast<std::int64_t>(s.lo) + ((static_cast<std::int64_t>(ql) ^ m) - m);
-    const std::int64_t c = (l >= static_cast<std::int64_t>(E18)) - (l < 0);
-    l -= c * static_cast<std::int64_t>(E18);
-    s.hi += ((static_cast<std::int64_t>(qh) ^ m) - m) + c;
-    s.lo = static_cast<u64>(l);
+    std::int64_t c = 0;
+    for (int i = 0; i < W - 1; ++i) {
+        std::int64_t l = static_cast<std::int64_t>(s.w[i]) + ((static_cast<std::int64_t>(q[i]) ^ m) - m) + c;
+        c = (l >= static_cast<std::int64_t>(E18)) - (l < 0);
+        l -= c * static_cast<std::int64_t>(E18);
+        s.w[i] = static_cast<u64>(l);
+    }
+    s.top += ((static_cast<std::int64_t>(q[W - 1]) ^ m) - m) + c;
 }
 
-// Decimal digits of |s| for a non-zero sum: from the top word of the
-// magnitude, which a negative sum gives as -hi less a borrow from lo.
-inline int sum_digits(const SignedSum& s) {
-    const std::int64_t mask = s.hi >> 63; // all ones for a negative sum
-    const auto top = static_cast<u64>((s.hi ^ mask) - mask - (mask & static_cast<std::int64_t>(s.lo != 0)));
-    if (top != 0) [[likely]]
-        return WORD_DIGITS + word_digits(top);
-    return word_digits(mask != 0 ? E18 - s.lo : s.lo);
+// Decimal digits of |s| for a non-zero sum.
+template <int W> inline int sum_digits(const SignedSum<W>& s) {
+    u64 m[W + 1];
+    bool neg;
+    magnitude(s, m, &neg);
+    int n = W + 1;
+    while (m[n - 1] == 0) --n;
+    return run_digits(m, n);
 }
 
-// The range of the top word of a sum of exactly prec digits, 19 <= prec
-// <= 36: 10^(prec - 19) <= top < 10^(prec - 18).
+// floor((hi 10^18 + lo) x 10^k) as W words, hi 10^18 + lo below 10^36,
+// when it is below 10^(18 W): the words at v - 1, v and v + 1 (k = 18 v - r,
+// 0 <= r < 18) take the pieces of lo and hi that the division by 10^r
+// leaves, chosen by selects, not read from memory at a data-dependent
+// place. A k that leaves nothing gives zeros.
+template <int W> [[gnu::always_inline]] inline Words<W> shifted_product(u64 lo, u64 hi, wide_t k) {
+    k = std::clamp<wide_t>(k, -2 * WORD_DIGITS, WORD_DIGITS * W);
+    const int v = static_cast<int>((k + 3 * WORD_DIGITS + WORD_DIGITS - 1) / WORD_DIGITS) - 3;
+    const int r = static_cast<int>(WORD_DIGITS * v - k);
+    const WordMagic& mg = WORD_MAGIC[static_cast<std::size_t>(r)];
+    const u64 ql = div_pow10_word(lo, mg), qh = div_pow10_word(hi, mg);
+    const u64 t0 = (lo - ql * mg.low) * mg.up, t1 = ql + (hi - qh * mg.low) * mg.up, t2 = qh;
+    Words<W> out;
+    for (int i = 0; i < W; ++i) out.w[i] = i == v - 1 ? t0 : (i == v ? t1 : (i == v + 1 ? t2 : 0));
+    return out;
+}
+
+// The range of the top word of a sum of exactly prec digits, 18 (W - 1) <
+// prec <= 18 W: 10^(prec - 1 - 18 (W - 1)) <= top < 10^(prec - 18 (W - 1)).
 struct TopRange {
     u64 low, high;
 };
-inline TopRange top_range(int prec) {
-    return {POW10_WORD[static_cast<std::size_t>(prec - 19)], POW10_WORD[static_cast<std::size_t>(prec - 18)]};
+template <int W> TopRange top_range(int prec) {
+    const int above = prec - WORD_DIGITS * (W - 1);
+    return {POW10_WORD[static_cast<std::size_t>(above - 1)], POW10_WORD[static_cast<std::size_t>(above)]};
 }
 
 // s = s + a * b, as the record path adds it: the product through a record
 // of its own, then the sum.
-inline void step(SignedSum& s, const OneWord& a, const OneWord& b, int prec, TopRange full) {
-    if (a.zero || b.zero) [[unlikely]] { // a zero product: 0 + 0 is that zero, s + 0 is s
-        if (s.hi == 0 && s.lo == 0) s.esp = 0;
+template <int W>
+inline void step(SignedSum<W>& s, const OneWord& a, const OneWord& b, int prec, TopRange full) {
+    const bool low = low_words(s), zero_sum = !low && s.top == 0;
+    if (a.zero | b.zero) [[unlikely]] { // a zero product: 0 + 0 is that zero, s + 0 is s
+        if (zero_sum) s.esp = 0;
         return;
     }
     // the product, exactly: (ah 10^9 + al)(bh 10^9 + bl) in two words
@@ -116,58 +172,56 @@ inline void step(SignedSum& s, const OneWord& a, const OneWord& b, int prec, Top
     const u64 ph = ah * bh + mh + over;
     const bool pneg = a.sign != b.sign;
     const wide_t ep = static_cast<wide_t>(a.esp) + b.esp;
-    if (s.hi == 0 && s.lo == 0) [[unlikely]] { // the zero sum takes the product as it is
-        s = {0, 0, ep};
-        add_signed(s, ph, pl, pneg);
+    if (zero_sum) [[unlikely]] { // the zero sum takes the product as it is
+        s.clear(ep);
+        const u64 p[W] = {pl, ph};
+        add_signed(s, p, pneg);
         return;
     }
     // The grid nearly always stays at the sum's exponent: the product is cut
     // there before the grid is known, so that the cut need not wait for the
-    // last step's sum, and the grid is then checked. The cut is mostly by
-    // fewer than 18 digits, done by two divisions.
+    // last step's sum, and the grid is then checked. At two words the cut
+    // is mostly by fewer than 18 digits, done by two divisions.
     const wide_t k = ep - s.esp;
-    u64 qh, ql;
-    if (k <= 0 && k > -WORD_DIGITS) [[likely]] {
+    Words<W> q;
+    if (W == 2 && k <= 0 && k > -WORD_DIGITS) [[likely]] {
         const WordMagic& mg = WORD_MAGIC[static_cast<std::size_t>(-k)];
-        qh = div_pow10_word(ph, mg);
-        ql = div_pow10_word(pl, mg) + (ph - qh * mg.low) * mg.up;
+        q.w[W - 1] = div_pow10_word(ph, mg);
+        q.w[0] = div_pow10_word(pl, mg) + (ph - q.w[W - 1] * mg.low) * mg.up;
     } else {
-        const Words<2> x2 = aligned_pair(pl, ph, std::min<wide_t>(k, 2 * WORD_DIGITS));
-        ql = x2.w[0];
-        qh = x2.w[1];
+        q = shifted_product<W>(pl, ph, k);
     }
     const auto product_digits = [ph, pl] { return ph != 0 ? WORD_DIGITS + word_digits(ph) : word_digits(pl); };
     // the sum holds exactly prec digits (its magnitude's top word in range)
-    const std::int64_t mask = s.hi >> 63; // all ones for a negative sum
-    const auto top = static_cast<u64>((s.hi ^ mask) - mask - (mask & static_cast<std::int64_t>(s.lo != 0)));
+    const u64 top = top_magnitude(s, low);
     if (grid_stays_first(top >= full.low && top < full.high, s.esp, ep, a.digits + b.digits, prec)) [[likely]] {
         assert(sum_grid(s.esp, sum_digits(s), ep, product_digits(), prec) == s.esp);
-        add_signed(s, qh, ql, pneg);
+        add_signed(s, q.w, pneg);
         return;
     }
     const wide_t grid = sum_grid(s.esp, sum_digits(s), ep, product_digits(), prec);
     if (grid == s.esp) { // only the product is cut
-        add_signed(s, qh, ql, pneg);
+        add_signed(s, q.w, pneg);
         return;
     }
-    u64 m[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    u64 m[3 * W + 2] = {};
     bool neg;
-    magnitude(s, m + 2, &neg);
-    const Words<2> x1 = aligned<2>(m + 2, 3, s.esp - grid);
-    const Words<2> y2 = aligned_pair(pl, ph, ep - grid);
-    s = {0, 0, grid};
-    add_signed(s, x1.w[1], x1.w[0], neg);
-    add_signed(s, y2.w[1], y2.w[0], pneg);
+    magnitude(s, m + W, &neg);
+    const Words<W> x1 = aligned<W>(m + W, W + 1, s.esp - grid);
+    const Words<W> y2 = shifted_product<W>(pl, ph, ep - grid);
+    s.clear(grid);
+    add_signed(s, x1.w, neg);
+    add_signed(s, y2.w, pneg);
 }
 
 // The record of a sum: a sum that cancelled is a '+' zero.
-void store_sum(const SignedSum& s, x_num* x) {
-    u64 m[3];
+template <int W> void store_sum(const SignedSum<W>& s, x_num* x) {
+    u64 m[W + 1];
     bool neg;
     magnitude(s, m, &neg);
-    limb_t l[9];
-    limbs_of_words(l, m, 3);
-    x->ndgt = strip_top(l, 9);
+    limb_t l[3 * W + 3];
+    limbs_of_words(l, m, W + 1);
+    x->ndgt = strip_top(l, 3 * W + 3);
     for (int i = 0; i < x->ndgt; ++i) x->dgt[i] = l[i];
     x->sign = neg ? '-' : '+';
     x->esp = clamp_esp(s.esp);
@@ -177,7 +231,7 @@ void store_sum(const SignedSum& s, x_num* x) {
 // side, k outside j, so that b is read row by row while every element
 // still adds its products in the order k = 1, 2, ... False, with nothing
 // written, when an entry has no one-word form.
-bool product_one_word(x_num** a, int n, int l, x_num** b, int m, x_num** c, int prec) {
+template <int W> bool product_one_word(x_num** a, int n, int l, x_num** b, int m, x_num** c, int prec) {
     std::vector<OneWord> fb(static_cast<std::size_t>(l) * static_cast<std::size_t>(m)), fa(static_cast<std::size_t>(l));
     for (int k = 1; k <= l; ++k)
         for (int j = 1; j <= m; ++j)
@@ -186,11 +240,11 @@ bool product_one_word(x_num** a, int n, int l, x_num** b, int m, x_num** c, int 
     for (int i = 1; i <= n; ++i)
         for (int k = 1; k <= l; ++k)
             if (OneWord f; !one_word(&a[i][k], &f)) return false;
-    std::vector<SignedSum> sums(static_cast<std::size_t>(m));
-    const TopRange full = top_range(prec);
+    std::vector<SignedSum<W>> sums(static_cast<std::size_t>(m));
+    const TopRange full = top_range<W>(prec);
     for (int i = 1; i <= n; ++i) {
         for (int k = 1; k <= l; ++k) one_word(&a[i][k], &fa[static_cast<std::size_t>(k - 1)]);
-        for (auto& s : sums) s = {0, 0, 0};
+        for (auto& s : sums) s.clear(0);
         for (int k = 1; k <= l; ++k) {
             const OneWord& f = fa[static_cast<std::size_t>(k - 1)];
             const OneWord* row = &fb[static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(m)];
@@ -251,7 +305,8 @@ void x_matmul_(x_num** a, int n, int l, x_num** b, int m, x_num** c, int* top, i
 
 void x_matmul_(x_num** a, int n, int l, x_num** b, int m, x_num** c, int digit_max) {
     const int prec = clamp_prec(digit_max, PREC_ADD_MAX);
-    if (prec >= ONE_WORD_PREC_MIN && prec <= ONE_WORD_PREC_MAX && product_one_word(a, n, l, b, m, c, prec))
+    if (prec >= ONE_WORD_PREC_MIN &&
+        with_words(words_for(prec), [&](auto w) { return product_one_word<std::max(decltype(w)::value, 2)>(a, n, l, b, m, c, prec); }))
         return;
     // any entries: every element a dot product on factors prepared once,
     // b's columns laid out contiguously
