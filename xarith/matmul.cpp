@@ -155,12 +155,13 @@ template <int W> TopRange top_range(int prec) {
 }
 
 // s = s + a * b, as the record path adds it: the product through a record
-// of its own, then the sum.
+// of its own, then the sum. A zero a is the caller's (it serves a whole
+// row of sums).
 template <int W>
-inline void step(SignedSum<W>& s, const OneWord& a, const OneWord& b, int prec, TopRange full) {
-    const bool low = low_words(s), zero_sum = !low && s.top == 0;
-    if (a.zero | b.zero) [[unlikely]] { // a zero product: 0 + 0 is that zero, s + 0 is s
-        if (zero_sum) s.esp = 0;
+[[gnu::always_inline]] inline void step(SignedSum<W>& s, const OneWord& a, const OneWord& b, int prec,
+                                        TopRange full) {
+    if (b.zero) [[unlikely]] { // a zero product: 0 + 0 is that zero, s + 0 is s
+        if (s.zero()) s.esp = 0;
         return;
     }
     // the product, exactly: (ah 10^9 + al)(bh 10^9 + bl) in two words
@@ -172,7 +173,7 @@ inline void step(SignedSum<W>& s, const OneWord& a, const OneWord& b, int prec, 
     const u64 ph = ah * bh + mh + over;
     const bool pneg = a.sign != b.sign;
     const wide_t ep = static_cast<wide_t>(a.esp) + b.esp;
-    if (zero_sum) [[unlikely]] { // the zero sum takes the product as it is
+    if (s.zero()) [[unlikely]] { // the zero sum takes the product as it is
         s.clear(ep);
         const u64 p[W] = {pl, ph};
         add_signed(s, p, pneg);
@@ -193,7 +194,7 @@ inline void step(SignedSum<W>& s, const OneWord& a, const OneWord& b, int prec, 
     }
     const auto product_digits = [ph, pl] { return ph != 0 ? WORD_DIGITS + word_digits(ph) : word_digits(pl); };
     // the sum holds exactly prec digits (its magnitude's top word in range)
-    const u64 top = top_magnitude(s, low);
+    const u64 top = top_magnitude(s, low_words(s));
     if (grid_stays_first(top >= full.low && top < full.high, s.esp, ep, a.digits + b.digits, prec)) [[likely]] {
         assert(sum_grid(s.esp, sum_digits(s), ep, product_digits(), prec) == s.esp);
         add_signed(s, q.w, pneg);
@@ -248,6 +249,11 @@ template <int W> bool product_one_word(x_num** a, int n, int l, x_num** b, int m
         for (int k = 1; k <= l; ++k) {
             const OneWord& f = fa[static_cast<std::size_t>(k - 1)];
             const OneWord* row = &fb[static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(m)];
+            if (f.zero) { // zero products: 0 + 0 is that zero, s + 0 is s
+                for (auto& s : sums)
+                    if (s.zero()) s.esp = 0;
+                continue;
+            }
             for (int j = 0; j < m; ++j) step(sums[static_cast<std::size_t>(j)], f, row[j], prec, full);
         }
         for (int j = 1; j <= m; ++j) store_sum(sums[static_cast<std::size_t>(j - 1)], &c[i][j]);
