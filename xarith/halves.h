@@ -60,13 +60,20 @@ inline int halves_of_limbs(half_t* h, const limb_t* d, int n) {
 
 // The limbs of the halves h[0..nh) into d[0..nl), nl limbs written (the
 // value must fit them): two halves make three limbs, the lower half's top
-// three digits and the upper half's foot forming the middle limb.
+// three digits and the upper half's foot forming the middle limb. h is
+// read as zeros from nh on.
 inline void limbs_of_halves(limb_t* d, int nl, const half_t* h, int nh) {
-    for (int j = 0; 3 * j < nl; ++j) {
-        const half_t h0 = 2 * j < nh ? h[2 * j] : 0, h1 = 2 * j + 1 < nh ? h[2 * j + 1] : 0;
+    const auto three = [](half_t h0, half_t h1, limb_t* l) {
         const half_t top0 = h0 / 1000000, top1 = h1 / 1000;
-        const limb_t l[3] = {static_cast<limb_t>(h0 - top0 * 1000000),
-                             static_cast<limb_t>(top0 + (h1 - top1 * 1000) * 1000), static_cast<limb_t>(top1)};
+        l[0] = static_cast<limb_t>(h0 - top0 * 1000000);
+        l[1] = static_cast<limb_t>(top0 + (h1 - top1 * 1000) * 1000);
+        l[2] = static_cast<limb_t>(top1);
+    };
+    int j = 0;
+    for (; 3 * j + 3 <= nl && 2 * j + 1 < nh; ++j) three(h[2 * j], h[2 * j + 1], d + 3 * j);
+    for (; 3 * j < nl; ++j) {
+        limb_t l[3];
+        three(2 * j < nh ? h[2 * j] : 0, 2 * j + 1 < nh ? h[2 * j + 1] : 0, l);
         for (int k = 0; k < 3 && 3 * j + k < nl; ++k) d[3 * j + k] = l[k];
     }
 }
