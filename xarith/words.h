@@ -187,23 +187,6 @@ template <int W> [[gnu::always_inline]] inline Words<W> aligned(const u64* src, 
     return out;
 }
 
-// aligned<2> of the two words (lo, hi) held in registers: the window is
-// chosen by selects, not read from memory, so a value just computed need
-// not pass through a store (a load at a data-dependent offset from a fresh
-// store stalls).
-[[gnu::always_inline]] inline Words<2> aligned_pair(u64 lo, u64 hi, wide_t k) {
-    assert(k <= 2 * WORD_DIGITS);
-    k = std::max<wide_t>(k, -2 * WORD_DIGITS);
-    const int v = static_cast<int>((k + 3 * WORD_DIGITS + WORD_DIGITS - 1) / WORD_DIGITS) - 3;
-    const int r = static_cast<int>(WORD_DIGITS * v - k);
-    const WordMagic mg = WORD_MAGIC[static_cast<std::size_t>(r)];
-    // L[i] = src[i - v] for src = (lo, hi)
-    const auto word = [&](int i) { return i - v == 0 ? lo : (i - v == 1 ? hi : 0); };
-    const u64 l0 = word(0), l1 = word(1), l2 = word(2);
-    const u64 q0 = div_pow10_word(l0, mg), q1 = div_pow10_word(l1, mg), q2 = div_pow10_word(l2, mg);
-    return {{q0 + (l1 - q1 * mg.low) * mg.up, q1 + (l2 - q2 * mg.low) * mg.up}};
-}
-
 // s = x + y over W words; returns the carry out of the top (0 or 1).
 template <int W>
 [[gnu::always_inline]] inline u64 add_words(Words<W>& s, const Words<W>& x, const Words<W>& y) {

@@ -65,8 +65,8 @@ TEST(Kernels, ConvertersKeepTheValue) {
 }
 
 // Shifts by any amount, either way, truncating: limbs by shift_copy, W
-// words by aligned<W> and aligned_pair, which must read nothing but the
-// zeros around their source.
+// words by aligned<W>, which must read nothing but the zeros around its
+// source.
 TEST(Kernels, ShiftsTruncate) {
     std::mt19937_64 rng(32);
     for (int round = 0; round < 3000; ++round) {
@@ -86,10 +86,6 @@ TEST(Kernels, ShiftsTruncate) {
         ASSERT_EQ(value(two.w, 2, 18), scaled(vw, kw)) << vw << " x 10^" << kw;
         const Words<13> wide = aligned<13>(w, nw, k);
         ASSERT_EQ(value(wide.w, 13, 18), scaled(vw, k));
-        if (nw <= 2) {
-            const Words<2> pair = aligned_pair(w[0], nw > 1 ? w[1] : 0, kw);
-            ASSERT_EQ(value(pair.w, 2, 18), scaled(vw, kw));
-        }
     }
 }
 
