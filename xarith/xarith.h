@@ -218,8 +218,8 @@ void dump_det(const x_num* det, int dgt_max);
 // order of the largest entry of its row as given (xcomp_tiny_); the row
 // keeps its order through the row swaps. Returns -1, or 0 when a is
 // singular. The entries are held in the library's own form during the
-// elimination, a working copy of 8 x (3 dgt_max / 18 + 2) + 24 bytes an entry or
-// less, freed before return.
+// elimination (in words: 24 + 8 x (3 W + 2) bytes an entry, W = dgt_max / 18
+// rounded up), a working copy freed before return.
 int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max);
 
 // What xgaussj_scaled judges a pivot against: the largest entry of its row
