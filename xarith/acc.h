@@ -64,10 +64,6 @@ inline void prepare(Prep* p, const x_num* a) {
     p->one_word = p->nh > 0 && p->nh <= 2 && a->esp < ONE_WORD_ESP && a->esp > -ONE_WORD_ESP;
 }
 
-// The words of a product of factors beyond the fixed kernels (at most
-// one zero word on top).
-int product_long(u64* r, const half_t* a, int na, const half_t* b, int nb);
-
 // The record a prepared factor stands for, in normal form: the limbs of
 // its mantissa (trailing zero limbs as the record had them).
 inline void record_of(x_num* x, const half_t* h, int nh, std::int32_t esp, signed char sign) {
@@ -92,7 +88,7 @@ template <class A, class B>
         MUL_HALVES[static_cast<std::size_t>((a.nh - 1) * MUL_HALVES_FIXED + b.nh - 1)](r, a.h, b.h);
         n = (a.nh + b.nh + 1) / 2;
     } else {
-        n = product_long(r, a.h, a.nh, b.h, b.nh);
+        n = product_halves(r, a.h, a.nh, b.h, b.nh);
         while (n > 1 && r[n - 1] == 0) --n;
         return n;
     }

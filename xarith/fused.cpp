@@ -15,18 +15,6 @@ static_assert(std::is_trivially_copyable_v<Prep>);
 
 namespace xarith_detail {
 
-int product_long(u64* r, const half_t* a, int na, const half_t* b, int nb) {
-    if (std::min(na, nb) <= COLUMN_HALVES) return product_halves(r, a, na, b, nb);
-    // factors beyond 162 digits: the limb product, then its words
-    x_num x, y;
-    record_of(&x, a, na, 0, '+');
-    record_of(&y, b, nb, 0, '+');
-    limb_t l[2 * SUB_DGT + 3] = {};
-    mul_limbs(l, x.dgt, x.ndgt, y.dgt, y.ndgt);
-    const int n = words_of_limbs(r, l, (x.ndgt + y.ndgt + 2) / 3 * 3);
-    return r[n - 1] == 0 ? n - 1 : n;
-}
-
 const Prep& prep_of(const x_prep* p) {
     return *std::launder(reinterpret_cast<const Prep*>(p->opaque));
 }

@@ -125,16 +125,12 @@ template <std::size_t... I> constexpr auto mul_halves_table(std::index_sequence<
 inline constexpr auto MUL_HALVES =
     mul_halves_table(std::make_index_sequence<MUL_HALVES_FIXED * MUL_HALVES_FIXED>{});
 
-// The words of a[0..na) * b[0..nb) into r, any counts with min(na, nb) <=
-// COLUMN_HALVES; returns the word count (na + nb + 1) / 2 or fewer, the top
-// word possibly 0. Counts up to MUL_HALVES_FIXED take the table above;
-// longer factors up to 16 halves (144 digits) a kernel of their counts
-// rounded up to even, zero halves read above them (a third of the time of
-// the loop at 100 digits); longer ones still the loop.
+// The words of a[0..na) * b[0..nb) into r (room for 2 RECORD_WORDS
+// words), any counts up to a record's; returns the word count, the top words
+// possibly 0. Counts up to MUL_HALVES_FIXED take the table above; longer
+// factors are read into words, their counts rounded up to even, and
+// multiplied by mul_words.
 int product_halves(u64* r, const half_t* a, int na, const half_t* b, int nb);
-
-// The loop: any counts with min(na, nb) <= COLUMN_HALVES.
-int mul_halves_n(u64* r, const half_t* a, int na, const half_t* b, int nb);
 
 // Long division of u[0..nu) by v[0..nv), v[nv - 1] != 0 and nu >= nv, in
 // base 10^9: the nu - nv + 1 quotient digits into q. u needs room for

@@ -187,6 +187,26 @@ template <int W> [[gnu::always_inline]] inline Words<W> aligned(const u64* src, 
     return out;
 }
 
+// The words of the product of a[0..NA) and b[0..NB) into r[0..NA + NB):
+// each column of up to 14 products of words (each below 10^36) and its
+// carry fits 128 bits, and the division of a column by 10^18 leaves the
+// word and the next carry. From 5 words on this takes half the time of the
+// same product in halves; below 4 words the halves are faster.
+template <int NA, int NB> void mul_words(u64* r, const u64* a, const u64* b) {
+    static_assert(NA <= RECORD_WORDS && NB <= RECORD_WORDS, "columns fit 128 bits");
+    constexpr int NC = NA + NB - 1;
+    u128 col[NC] = {};
+    for (int i = 0; i < NA; ++i)
+        for (int j = 0; j < NB; ++j) col[i + j] += static_cast<u128>(a[i]) * b[j];
+    u128 carry = 0;
+    for (int k = 0; k < NC; ++k) {
+        const u128 t = col[k] + carry;
+        carry = t / E18;
+        r[k] = static_cast<u64>(t - carry * E18);
+    }
+    r[NC] = static_cast<u64>(carry);
+}
+
 // s = x + y over W words; returns the carry out of the top (0 or 1).
 template <int W>
 [[gnu::always_inline]] inline u64 add_words(Words<W>& s, const Words<W>& x, const Words<W>& y) {
