@@ -1,8 +1,8 @@
 // Half-word kernels: runs of base-10^9 digits, least significant first,
 // two to a word. The product of two of them is below 10^18 and a column of
-// up to 18 such products, with its carry, stays within 64 bits, so products
-// and long division are formed here, with about 2.25 times fewer multiplies
-// than on limbs. Internal to the library.
+// up to 18 such products, with its carry, stays within 64 bits, so short
+// products are formed here, with about 2.25 times fewer multiplies than on
+// limbs. Internal to the library.
 #ifndef XARITH_HALVES_H
 #define XARITH_HALVES_H
 
@@ -131,12 +131,6 @@ inline constexpr auto MUL_HALVES =
 // factors are read into words, their counts rounded up to even, and
 // multiplied by mul_words.
 int product_halves(u64* r, const half_t* a, int na, const half_t* b, int nb);
-
-// Long division of u[0..nu) by v[0..nv), v[nv - 1] != 0 and nu >= nv, in
-// base 10^9: the nu - nv + 1 quotient digits into q. u needs room for
-// nu + 1 digits; u and v are left scaled, u holding the scaled remainder.
-// Returns true when the remainder is zero.
-bool divide_halves(half_t* q, half_t* u, int nu, half_t* v, int nv);
 
 } // namespace xarith_detail
 

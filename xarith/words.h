@@ -187,6 +187,42 @@ template <int W> [[gnu::always_inline]] inline Words<W> aligned(const u64* src, 
     return out;
 }
 
+// Division of a two-word number by a word d fixed for many divisions, by a
+// multiply with its reciprocal (the 2-by-1 division of Moller and
+// Granlund): d is shifted until its top bit is set, and
+// v = floor((2^128 - 1) / d) - 2^64 is formed once. About ten instructions
+// where a division of 128 bits by 64 takes a library call.
+class WordDivisor {
+  public:
+    constexpr explicit WordDivisor(u64 d)
+        : shift_(std::countl_zero(d)), d_(d << shift_), v_(static_cast<u64>(~u128{0} / d_)) {}
+
+    // floor(x / d) and *r = x mod d, for x < d 2^64.
+    [[gnu::always_inline]] u64 divide(u128 x, u64* r) const {
+        const u128 xs = x << shift_;
+        const auto u1 = static_cast<u64>(xs >> 64), u0 = static_cast<u64>(xs);
+        const u128 p = static_cast<u128>(v_) * u1 + xs;
+        auto q = static_cast<u64>(p >> 64) + 1;
+        u64 rem = u0 - q * d_;
+        if (rem > static_cast<u64>(p)) {
+            --q;
+            rem += d_;
+        }
+        if (rem >= d_) [[unlikely]] {
+            ++q;
+            rem -= d_;
+        }
+        *r = rem >> shift_;
+        return q;
+    }
+
+  private:
+    int shift_;
+    u64 d_, v_;
+};
+
+inline constexpr WordDivisor BY_E18{E18};
+
 // The words of the product of a[0..NA) and b[0..NB) into r[0..NA + NB):
 // each column of up to 14 products of words (each below 10^36) and its
 // carry fits 128 bits, and the division of a column by 10^18 leaves the
@@ -206,6 +242,12 @@ template <int NA, int NB> void mul_words(u64* r, const u64* a, const u64* b) {
     }
     r[NC] = static_cast<u64>(carry);
 }
+
+// Long division of u[0..nu) by v[0..nv), v[nv - 1] != 0 and nu >= nv, in
+// base 10^18: the nu - nv + 1 quotient words into q. u needs room for
+// nu + 1 words; u and v are left scaled, u holding the scaled remainder.
+// Returns true when the remainder is zero.
+bool divide_words(u64* q, u64* u, int nu, u64* v, int nv);
 
 // s = x + y over W words; returns the carry out of the top (0 or 1).
 template <int W>

@@ -1,0 +1,109 @@
+// Word kernels that do not unroll: the long division.
+#include "xarith/words.h"
+
+namespace xarith_detail {
+
+namespace {
+
+// x[0..n) times d, d < 10^18; returns the word carried out of the top.
+u64 scale(u64* x, int n, u64 d) {
+    u64 c = 0;
+    for (int i = 0; i < n; ++i) c = BY_E18.divide(static_cast<u128>(x[i]) * d + c, &x[i]);
+    return c;
+}
+
+// A word w < 10^18 that many words q < 2^64 multiply, each product split
+// into its words: with w' = floor(w 2^64 / 10^18) formed once, the high
+// half of q w' is the high word of q w or one less (Shoup's method), so a
+// multiply and one test replace a division.
+class WordFactor {
+  public:
+    WordFactor() = default;
+    explicit WordFactor(u64 w) : w_(w) {
+        u64 r;
+        w_by_ = BY_E18.divide(static_cast<u128>(w) << 64, &r);
+    }
+
+    // floor(q w / 10^18), and *lo = q w mod 10^18.
+    [[gnu::always_inline]] u64 split(u64 q, u64* lo) const {
+        u64 hi = static_cast<u64>((static_cast<u128>(q) * w_by_) >> 64);
+        u64 r = q * w_ - hi * E18; // below 2 x 10^18: exact modulo 2^64
+        const bool over = r >= E18;
+        hi += over;
+        r -= over ? E18 : 0;
+        *lo = r;
+        return hi;
+    }
+
+  private:
+    u64 w_ = 0, w_by_ = 0;
+};
+
+} // namespace
+
+// Knuth's algorithm D in base 10^18, as divide_halves in base 10^9: both
+// operands are scaled so that the divisor's top word is at least 10^18 / 2;
+// each quotient word is the top two words of the remainder over the
+// divisor's top word, settled on the divisor's second word, and the trial
+// subtraction adds the divisor back once when it was still one too large.
+bool divide_words(u64* q, u64* u, int nu, u64* v, int nv) {
+    assert(nv > 0 && nu >= nv && v[nv - 1] != 0);
+    if (nv == 1) {
+        const WordDivisor by(v[0]);
+        u64 r = 0;
+        for (int j = nu - 1; j >= 0; --j) q[j] = by.divide(static_cast<u128>(r) * E18 + u[j], &r);
+        return r == 0;
+    }
+    const u64 d = E18 / (v[nv - 1] + 1);
+    scale(v, nv, d);
+    u[nu] = scale(u, nu, d);
+    const u64 vt = v[nv - 1], vs = v[nv - 2];
+    const WordDivisor by_top(vt);
+    WordFactor factors[RECORD_WORDS];
+    for (int i = 0; i < nv; ++i) factors[i] = WordFactor(v[i]);
+    for (int j = nu - nv; j >= 0; --j) {
+        // the remainder's top word is at most vt, so the quotient of its top
+        // two words is below 10^18 + 2
+        u64 rhat;
+        u64 qhat = by_top.divide(static_cast<u128>(u[j + nv]) * E18 + u[j + nv - 1], &rhat);
+        while (qhat >= E18 ||
+               static_cast<u128>(qhat) * vs > static_cast<u128>(rhat) * E18 + u[j + nv - 2]) {
+            --qhat;
+            rhat += vt;
+            if (rhat >= E18) break;
+        }
+        // u[j..j+nv] -= qhat v. Each product splits into its words on its
+        // own; only small numbers wait on the borrow: u less the low word,
+        // the high word below and the borrow lies above -2 x 10^18, so
+        // 2 x 10^18 added leaves a word and a borrow of 0..2.
+        u64 hi[RECORD_WORDS + 1], lo[RECORD_WORDS + 1];
+        for (int i = 0; i < nv; ++i) hi[i] = factors[i].split(qhat, &lo[i]);
+        u64 borrow = 0, high = 0;
+        for (int i = 0; i < nv; ++i) {
+            const u64 y = u[i + j] + 2 * E18 - lo[i] - high - borrow;
+            const u64 k = (y >= E18) + (y >= 2 * E18);
+            u[i + j] = y - k * E18;
+            borrow = 2 - k;
+            high = hi[i];
+        }
+        const u64 need = high + borrow;
+        if (u[j + nv] < need) { // qhat was one too large: add v back
+            --qhat;
+            u64 c = 0;
+            for (int i = 0; i < nv; ++i) {
+                const u64 x = u[i + j] + v[i] + c;
+                c = x >= E18;
+                u[i + j] = x - c * E18;
+            }
+            u[j + nv] = u[j + nv] + c - need;
+        } else {
+            u[j + nv] -= need;
+        }
+        q[j] = qhat;
+    }
+    for (int i = 0; i < nv; ++i)
+        if (u[i] != 0) return false;
+    return true;
+}
+
+} // namespace xarith_detail
