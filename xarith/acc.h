@@ -34,48 +34,108 @@ template <class F> decltype(auto) with_words(int w, F&& f) {
     return with_constant<1, WORDS_MAX>(w, std::forward<F>(f));
 }
 
-// A factor prepared once for many products: its mantissa in halves (the
-// integer the record's limbs form), exponent and sign. nh = 0 for a zero
-// value; zero_record tells a record with ndgt 0 (whose product is the
-// zero xinit makes) from one whose limbs are all 0 (whose product keeps
-// the signs' sign and the exponents' sum, as x_mult_ gives it). This is
-// the inside of the public x_prep, with room for H halves: any record's
-// for an x_prep, fewer where the values are known to be short (the cells of
-// an elimination), which keeps more of them in the cache.
+// A factor prepared once for many products: its mantissa (the integer the
+// record's limbs form), exponent and sign. nh = 0 for a zero value;
+// zero_record tells a record with ndgt 0 (whose product is the zero xinit
+// makes) from one whose limbs are all 0 (whose product keeps the signs'
+// sign and the exponents' sum, as x_mult_ gives it). A mantissa of up to
+// MUL_HALVES_FIXED halves is held in the nh halves h, for the fixed
+// kernels; a longer one in the nw words w (nw a count of KERNEL_WORDS,
+// zeros above the value), so that its products read it as it is (nh still
+// counts its halves). This is the inside of the public x_prep, with room for H
+// halves: any record's for an x_prep, fewer where the values are known to
+// be short (the cells of an elimination), which keeps more of them in the
+// cache.
 template <int H> struct PrepOf {
     std::int32_t esp;
     std::int16_t nh;
     signed char sign;
     bool zero_record;
     bool one_word; // at most two halves and a moderate exponent (ONE_WORD_ESP)
-    half_t h[H];
+    std::int8_t nw; // 0 while the mantissa is in h
+    union {
+        half_t h[H];
+        u64 w[kernel_words(std::min((H + 1) / 2, RECORD_WORDS))];
+    };
 };
 // The exponents of one-word factors: within this bound every grid of
 // their products and sums stays far from the ends of a record's exponent.
 inline constexpr std::int32_t ONE_WORD_ESP = 1 << 28;
 using Prep = PrepOf<RECORD_HALVES>;
 
+// p's mantissa from its words w[0..n), n > 0 and w[n - 1] != 0, and its
+// decimal digits: in halves when it has up to MUL_HALVES_FIXED of them,
+// else in words.
+template <int H> inline void set_mantissa(PrepOf<H>* p, const u64* w, int n, int digits) {
+    p->nh = static_cast<std::int16_t>((digits + 8) / 9);
+    if (p->nh <= MUL_HALVES_FIXED) {
+        halves_of_words(p->h, w, n);
+        p->nw = 0;
+        return;
+    }
+    const int nk = kernel_words(n);
+    for (int i = 0; i < n; ++i) p->w[i] = w[i];
+    for (int i = n; i < nk; ++i) p->w[i] = 0;
+    p->nw = static_cast<std::int8_t>(nk);
+}
+
 inline void prepare(Prep* p, const x_num* a) {
     p->esp = a->esp;
     p->sign = a->sign;
     p->zero_record = a->ndgt == 0;
+    p->nw = 0;
     const int n = strip_top(a->dgt, used_limbs(a));
-    p->nh = static_cast<std::int16_t>(n == 0 ? 0 : halves_of_limbs(p->h, a->dgt, n));
+    if (n <= 3 * MUL_HALVES_FIXED / 2) { // at most MUL_HALVES_FIXED halves
+        p->nh = static_cast<std::int16_t>(n == 0 ? 0 : halves_of_limbs(p->h, a->dgt, n));
+    } else {
+        u64 w[RECORD_WORDS];
+        const int nw = words_of_limbs(w, a->dgt, n);
+        set_mantissa(p, w, nw, digits_of(a->dgt, n));
+    }
     p->one_word = p->nh > 0 && p->nh <= 2 && a->esp < ONE_WORD_ESP && a->esp > -ONE_WORD_ESP;
 }
 
 // The record a prepared factor stands for, in normal form: the limbs of
 // its mantissa (trailing zero limbs as the record had them).
-inline void record_of(x_num* x, const half_t* h, int nh, std::int32_t esp, signed char sign) {
-    x->sign = sign;
-    x->esp = esp;
-    if (nh == 0) {
+template <int H> inline void record_of(x_num* x, const PrepOf<H>& p) {
+    x->sign = p.sign;
+    x->esp = p.esp;
+    if (p.nh == 0) {
         x->ndgt = 0;
         return;
     }
-    const int nl = std::min(SUB_DGT, (9 * nh + BASE - 1) / BASE);
-    limbs_of_halves(x->dgt, nl, h, nh);
+    const int nl = std::min(SUB_DGT, (9 * p.nh + BASE - 1) / BASE);
+    if (p.nw == 0) {
+        limbs_of_halves(x->dgt, nl, p.h, p.nh);
+    } else {
+        limb_t d[3 * RECORD_WORDS];
+        limbs_of_words(d, p.w, p.nw);
+        for (int i = 0; i < nl; ++i) x->dgt[i] = d[i];
+    }
     x->ndgt = strip_top(x->dgt, nl);
+}
+
+// The words of a prepared factor's mantissa, as many as its product
+// kernel reads: its own, or those of its halves read into buf.
+template <class A> [[gnu::always_inline]] inline const u64* even_words(const A& a, u64* buf, int* n) {
+    if (a.nw != 0) {
+        *n = a.nw;
+        return a.w;
+    }
+    *n = words_of_halves(buf, a.h, a.nh);
+    return buf;
+}
+
+// product_words for a factor held in words, out of the loops that call it.
+template <class A, class B> [[gnu::noinline]] int product_long(u64* r, const A& a, const B& b) {
+    u64 x[MUL_HALVES_FIXED / 2], y[MUL_HALVES_FIXED / 2];
+    int na, nb;
+    const u64* wa = even_words(a, x, &na);
+    const u64* wb = even_words(b, y, &nb);
+    mul_kernel_words(r, wa, na, wb, nb);
+    int n = na + nb;
+    while (n > 1 && r[n - 1] == 0) --n;
+    return n;
 }
 
 // The words of the product of two non-zero prepared factors into r;
@@ -83,15 +143,10 @@ inline void record_of(x_num* x, const half_t* h, int nh, std::int32_t esp, signe
 // 2 RECORD_WORDS + 1 words.
 template <class A, class B>
 [[gnu::always_inline]] inline int product_words(u64* r, const A& a, const B& b) {
-    int n;
-    if (a.nh <= MUL_HALVES_FIXED && b.nh <= MUL_HALVES_FIXED) [[likely]] {
-        MUL_HALVES[static_cast<std::size_t>((a.nh - 1) * MUL_HALVES_FIXED + b.nh - 1)](r, a.h, b.h);
-        n = (a.nh + b.nh + 1) / 2;
-    } else {
-        n = product_halves(r, a.h, a.nh, b.h, b.nh);
-        while (n > 1 && r[n - 1] == 0) --n;
-        return n;
-    }
+    if (a.nw != 0 || b.nw != 0) [[unlikely]]
+        return product_long(r, a, b);
+    MUL_HALVES[static_cast<std::size_t>((a.nh - 1) * MUL_HALVES_FIXED + b.nh - 1)](r, a.h, b.h);
+    const int n = (a.nh + b.nh + 1) / 2;
     // factors with non-zero top halves make na + nb - 1 or na + nb halves:
     // at most one zero word on top
     return r[n - 1] == 0 ? n - 1 : n;

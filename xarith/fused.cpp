@@ -49,7 +49,7 @@ namespace {
 // a factor whose limbs were all 0 becomes the one limb 0.
 x_num factor_record(const Prep& p) {
     x_num x;
-    record_of(&x, p.h, p.nh, p.esp, p.sign);
+    record_of(&x, p);
     if (p.nh == 0 && !p.zero_record) {
         x.dgt[0] = 0;
         x.ndgt = 1;

@@ -113,7 +113,7 @@ template <int NA, int NB> void mul_halves(u64* r, const half_t* a, const half_t*
 }
 
 // Factors of up to MUL_HALVES_FIXED halves (72 digits) have a kernel of
-// their own; longer ones take the loop below.
+// their own; longer ones are multiplied in words.
 inline constexpr int MUL_HALVES_FIXED = 8;
 
 using mul_halves_kernel = void (*)(u64*, const half_t*, const half_t*);
@@ -125,12 +125,15 @@ template <std::size_t... I> constexpr auto mul_halves_table(std::index_sequence<
 inline constexpr auto MUL_HALVES =
     mul_halves_table(std::make_index_sequence<MUL_HALVES_FIXED * MUL_HALVES_FIXED>{});
 
-// The words of a[0..na) * b[0..nb) into r (room for 2 RECORD_WORDS
-// words), any counts up to a record's; returns the word count, the top words
-// possibly 0. Counts up to MUL_HALVES_FIXED take the table above; longer
-// factors are read into words, their counts rounded up to even, and
-// multiplied by mul_words.
-int product_halves(u64* r, const half_t* a, int na, const half_t* b, int nb);
+// The words of halves h[0..nh), 0 < nh <= MUL_HALVES_FIXED, into w[0..n),
+// n = kernel_words of their word count, zeros above; returns n.
+inline int words_of_halves(u64* w, const half_t* h, int nh) {
+    assert(nh > 0 && nh <= MUL_HALVES_FIXED);
+    const int n = kernel_words((nh + 1) / 2);
+    for (int j = 0; j < n; ++j)
+        w[j] = (2 * j < nh ? h[2 * j] : 0) + E9 * (2 * j + 1 < nh ? static_cast<u64>(h[2 * j + 1]) : 0);
+    return n;
+}
 
 } // namespace xarith_detail
 

@@ -225,23 +225,43 @@ inline constexpr WordDivisor BY_E18{E18};
 
 // The words of the product of a[0..NA) and b[0..NB) into r[0..NA + NB):
 // each column of up to 14 products of words (each below 10^36) and its
-// carry fits 128 bits, and the division of a column by 10^18 leaves the
-// word and the next carry. From 5 words on this takes half the time of the
+// carry stays below 10^18 2^64, so its division by 10^18 (a multiply with
+// the reciprocal) leaves the word and the next carry. From 5 words on this takes half the time of the
 // same product in halves; below 4 words the halves are faster.
 template <int NA, int NB> void mul_words(u64* r, const u64* a, const u64* b) {
-    static_assert(NA <= RECORD_WORDS && NB <= RECORD_WORDS, "columns fit 128 bits");
+    static_assert(NA <= RECORD_WORDS && NB <= RECORD_WORDS, "columns stay below 10^18 2^64");
+    static_assert(static_cast<u128>(RECORD_WORDS) * (E18 - 1) * (E18 - 1) + ~u64{0} < static_cast<u128>(E18) << 64);
     constexpr int NC = NA + NB - 1;
     u128 col[NC] = {};
     for (int i = 0; i < NA; ++i)
         for (int j = 0; j < NB; ++j) col[i + j] += static_cast<u128>(a[i]) * b[j];
-    u128 carry = 0;
-    for (int k = 0; k < NC; ++k) {
-        const u128 t = col[k] + carry;
-        carry = t / E18;
-        r[k] = static_cast<u64>(t - carry * E18);
-    }
-    r[NC] = static_cast<u64>(carry);
+    u64 carry = 0;
+    for (int k = 0; k < NC; ++k) carry = BY_E18.divide(col[k] + carry, &r[k]);
+    r[NC] = carry;
 }
+
+// The word counts the products of long factors have kernels for (a
+// kernel each for every pair): a run of n words is read as
+// kernel_words(n), the least of them not below n, with zero words on top.
+// Every count up to 8 but 1 and 3, which short factors alone have.
+inline constexpr std::array<int, 9> KERNEL_WORDS = {2, 4, 5, 6, 7, 8, 10, 12, 14};
+static_assert(KERNEL_WORDS.back() == RECORD_WORDS, "every record's words have a kernel");
+inline constexpr std::array<int, RECORD_WORDS + 1> KERNEL_INDEX = [] {
+    std::array<int, RECORD_WORDS + 1> t{};
+    int k = 0;
+    for (int n = 0; n <= RECORD_WORDS; ++n) {
+        while (KERNEL_WORDS[static_cast<std::size_t>(k)] < n) ++k;
+        t[static_cast<std::size_t>(n)] = k;
+    }
+    return t;
+}();
+constexpr int kernel_words(int n) {
+    return KERNEL_WORDS[static_cast<std::size_t>(KERNEL_INDEX[static_cast<std::size_t>(n)])];
+}
+
+// The words of a[0..na) * b[0..nb) into r[0..na + nb), both counts among
+// KERNEL_WORDS: mul_words for those counts.
+void mul_kernel_words(u64* r, const u64* a, int na, const u64* b, int nb);
 
 // Long division of u[0..nu) by v[0..nv), v[nv - 1] != 0 and nu >= nv, in
 // base 10^18: the nu - nv + 1 quotient words into q. u needs room for

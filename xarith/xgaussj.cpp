@@ -163,7 +163,9 @@ template <int W> struct WordCells {
         p->sign = c.sign;
         p->zero_record = c.nw == 0;
         p->one_word = false;
-        p->nh = static_cast<std::int16_t>(c.nw == 0 ? 0 : halves_of_words(p->h, c.c(), c.nw));
+        p->nh = 0;
+        p->nw = 0;
+        if (c.nw != 0) set_mantissa(p, c.c(), c.nw, c.digits);
     }
 
     // |x| >= |big| at prec digits: the leading powers, then the magnitudes

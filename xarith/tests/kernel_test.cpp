@@ -126,16 +126,25 @@ TEST(Kernels, ProductsAndQuotients) {
         mul_limbs(r, a.d, a.n, b.d, b.n);
         ASSERT_EQ(value(r, a.n + b.n, 6), p);
 
+        // in halves for factors of up to 8, in words, zeros on top, beyond
         half_t ha[RECORD_HALVES], hb[RECORD_HALVES];
         const int na = halves_of_limbs(ha, a.d, a.n), nb = halves_of_limbs(hb, b.d, b.n);
-        u64 w[2 * RECORD_WORDS + 1];
-        ASSERT_EQ(value(w, product_halves(w, ha, na, hb, nb), 18), p);
+        u64 w[2 * RECORD_WORDS + 1], wa[RECORD_WORDS] = {}, wb[RECORD_WORDS] = {};
+        if (na <= MUL_HALVES_FIXED && nb <= MUL_HALVES_FIXED) {
+            MUL_HALVES[static_cast<std::size_t>((na - 1) * MUL_HALVES_FIXED + nb - 1)](w, ha, hb);
+            ASSERT_EQ(value(w, (na + nb + 1) / 2, 18), p);
+        } else {
+            const int ka = kernel_words(words_of_limbs(wa, a.d, a.n));
+            const int kb = kernel_words(words_of_limbs(wb, b.d, b.n));
+            mul_kernel_words(w, wa, ka, wb, kb);
+            ASSERT_EQ(value(w, ka + kb, 18), p);
+        }
 
         // u = p + rest, rest below b: the quotient by b is a, the remainder rest
         const LimbRun rest = random_run(rng, b.n);
         const bool exact = round % 3 == 0 || cmp(value(rest.d, rest.n, 6), value(b.d, b.n, 6)) >= 0;
         const Digits u = exact ? p : add(p, value(rest.d, rest.n, 6));
-        u64 wu[2 * RECORD_WORDS + 2], wb[RECORD_WORDS], q[2 * RECORD_WORDS + 2];
+        u64 wu[2 * RECORD_WORDS + 2], q[2 * RECORD_WORDS + 2];
         LimbRun ur;
         ur.n = static_cast<int>(limbs_of(u).size());
         for (int i = 0; i < ur.n; ++i) ur.d[i] = limbs_of(u)[static_cast<std::size_t>(i)];
