@@ -10,7 +10,7 @@ using namespace xarith_detail;
 namespace {
 
 // Sums of products of one-word factors: every factor holds at most 18
-// digits (two halves), as every number that entered from a double does, at
+// digits (one word), as every number that entered from a double does, at
 // 24 digits and more. A product is then below 10^36 and never loses a limb
 // to x_mult_'s cut (it keeps 6 limbs or more), and every sum at prec <= 18 W
 // digits, its two terms cut below 10^prec, stays below 2 x 10^(18 W): a
@@ -25,7 +25,7 @@ namespace {
 constexpr int ONE_WORD_PREC_MIN = 24;
 
 struct OneWord {
-    half_t lo, hi; // the factor is hi 10^9 + lo
+    u64 v; // the factor's mantissa, below 10^18
     std::int32_t esp;
     signed char sign;
     std::int8_t digits; // of hi 10^9 + lo
@@ -37,11 +37,11 @@ bool one_word(const x_num* x, OneWord* f) {
     Prep p;
     prepare(&p, x);
     if (x->ndgt == 0) {
-        *f = {0, 0, 0, '+', 0, true};
+        *f = {0, 0, '+', 0, true};
         return true;
     }
     if (!p.one_word) return false;
-    *f = {p.h[0], p.h[1], p.esp, p.sign, static_cast<std::int8_t>(digits_of(x->dgt, x->ndgt)), false};
+    *f = {p.h[0] + E9 * p.h[1], p.esp, p.sign, static_cast<std::int8_t>(digits_of(x->dgt, x->ndgt)), false};
     return true;
 }
 
@@ -164,13 +164,9 @@ template <int W>
         if (s.zero()) s.esp = 0;
         return;
     }
-    // the product, exactly: (ah 10^9 + al)(bh 10^9 + bl) in two words
-    const u64 al = a.lo, ah = a.hi, bl = b.lo, bh = b.hi;
-    const u64 mid = ah * bl + al * bh, mh = mid / E9;
-    u64 pl = al * bl + (mid - mh * E9) * E9;
-    const u64 over = pl >= E18;
-    pl -= over * E18;
-    const u64 ph = ah * bh + mh + over;
+    // the product, exactly, in two words
+    u64 pl;
+    const u64 ph = BY_E18.divide(static_cast<u128>(a.v) * b.v, &pl);
     const bool pneg = a.sign != b.sign;
     const wide_t ep = static_cast<wide_t>(a.esp) + b.esp;
     if (s.zero()) [[unlikely]] { // the zero sum takes the product as it is
