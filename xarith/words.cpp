@@ -59,7 +59,7 @@ class WordFactor {
     }
 
   private:
-    u64 w_ = 0, w_by_ = 0;
+    u64 w_, w_by_; // the default constructor leaves them unset: arrays are filled as far as used
 };
 
 } // namespace
