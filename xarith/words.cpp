@@ -64,11 +64,11 @@ class WordFactor {
 
 } // namespace
 
-// Knuth's algorithm D in base 10^18, as divide_halves in base 10^9: both
-// operands are scaled so that the divisor's top word is at least 10^18 / 2;
-// each quotient word is the top two words of the remainder over the
-// divisor's top word, settled on the divisor's second word, and the trial
-// subtraction adds the divisor back once when it was still one too large.
+// Knuth's algorithm D in base 10^18: both operands are scaled so that the
+// divisor's top word is at least 10^18 / 2; each quotient word is the top
+// two words of the remainder over the divisor's top word, settled on the
+// divisor's second word, and the trial subtraction adds the divisor back
+// once when it was still one too large.
 bool divide_words(u64* q, u64* u, int nu, u64* v, int nv) {
     assert(nv > 0 && nu >= nv && v[nv - 1] != 0);
     if (nv == 1) {
