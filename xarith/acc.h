@@ -117,7 +117,7 @@ template <int H> inline void record_of(x_num* x, const PrepOf<H>& p) {
 
 // The words of a prepared factor's mantissa, as many as its product
 // kernel reads: its own, or those of its halves read into buf.
-template <class A> [[gnu::always_inline]] inline const u64* even_words(const A& a, u64* buf, int* n) {
+template <class A> [[gnu::always_inline]] inline const u64* kernel_words_of(const A& a, u64* buf, int* n) {
     if (a.nw != 0) {
         *n = a.nw;
         return a.w;
@@ -130,8 +130,8 @@ template <class A> [[gnu::always_inline]] inline const u64* even_words(const A& 
 template <class A, class B> [[gnu::noinline]] int product_long(u64* r, const A& a, const B& b) {
     u64 x[MUL_HALVES_FIXED / 2], y[MUL_HALVES_FIXED / 2];
     int na, nb;
-    const u64* wa = even_words(a, x, &na);
-    const u64* wb = even_words(b, y, &nb);
+    const u64* wa = kernel_words_of(a, x, &na);
+    const u64* wb = kernel_words_of(b, y, &nb);
     mul_kernel_words(r, wa, na, wb, nb);
     int n = na + nb;
     while (n > 1 && r[n - 1] == 0) --n;
