@@ -1,5 +1,6 @@
 // Decimal text to x_num and back, and doubles through that text.
 #include "matrix/matrix.h"
+#include "xarith/nearest.h"
 #include "xarith/record.h"
 
 #include <charconv>
@@ -212,11 +213,49 @@ std::string cvxs(const x_num* a, int dgt_max) {
 
 // The text's double, correctly rounded as atof gives it; atof also decides
 // what an out-of-range text becomes (an infinity, or 0 or a subnormal).
+namespace {
+
+// cvxd's number as d x 10^e: the record's first prec digits, which its text
+// at prec keeps, read from its limbs. False where the text is not such a
+// number (zero, undefined, limbs outside a record's range) or d may not
+// fit 128 bits.
+bool text_number(const x_num* a, int prec, u128* d, wide_t* e) {
+    constexpr int PREC_U128 = 38; // 10^38 < 2^128
+    if (prec > PREC_U128 || (a->sign != '+' && a->sign != '-')) return false;
+    const int n = strip_top(a->dgt, used_limbs(a));
+    if (n == 0) return false;
+    u128 v = 0;
+    int kept = 0, i = n - 1;
+    for (; i >= 0 && kept < prec; --i) {
+        const limb_t l = a->dgt[i];
+        if (l < 0 || l >= DM) return false;
+        const int digits = i == n - 1 ? limb_digits(l) : BASE;
+        const int take = std::min(digits, prec - kept);
+        v = v * POW10_WORD[static_cast<std::size_t>(take)] +
+            static_cast<u64>(l) / POW10_WORD[static_cast<std::size_t>(digits - take)];
+        kept += take;
+        if (take < digits) {
+            *e = static_cast<wide_t>(a->esp) + BASE * i + (digits - take);
+            *d = v;
+            return true;
+        }
+    }
+    *e = static_cast<wide_t>(a->esp) + BASE * (i + 1);
+    *d = v;
+    return true;
+}
+
+} // namespace
+
 double cvxd(const x_num* a, int dgt_max) {
+    u128 d = 0;
+    wide_t e = 0;
+    double v = 0.0;
+    if (text_number(a, clamp_prec(dgt_max, PREC_CVXS_MAX), &d, &e) && nearest_double(d, e, a->sign == '-', &v))
+        return v;
     char buf[256];
     const int len = write_text(buf, a, dgt_max);
     buf[len] = '\0';
-    double v = 0.0;
     const auto r = std::from_chars(buf, buf + len, v);
     if (r.ec == std::errc::result_out_of_range) return std::atof(buf);
     return r.ec == std::errc() ? v : 0.0;

@@ -250,6 +250,37 @@ TEST(Text, DoublesRoundTripThroughSixteenDigits) {
     }
 }
 
+// cvxd finds the double from the record's digits; it must be the one atof
+// reads from the record's text: random numbers of up to 45 digits at
+// several precisions, and the exact midpoints of two doubles (ties to
+// even) with their neighbours one unit away in the last digit.
+TEST(Text, DoublesLeaveAsAtofReadsTheirText) {
+    __extension__ typedef unsigned __int128 u128;
+    std::mt19937_64 rng(3);
+    const auto agree = [](const std::string& text, int prec) {
+        x_num x;
+        cvsx(text.c_str(), &x, 60);
+        char buf[256];
+        cvxs(buf, &x, prec);
+        ASSERT_EQ(cvxd(&x, prec), std::atof(buf)) << text << " at " << prec;
+    };
+    for (int i = 0; i < 100000; ++i) {
+        std::string t = rng() % 2 ? "-" : "";
+        const int digits = 1 + static_cast<int>(rng() % 45);
+        for (int k = 0; k < digits; ++k) t += static_cast<char>('0' + rng() % 10);
+        agree(t + "E" + std::to_string(static_cast<int>(rng() % 760) - 380), i % 2 ? 30 : 1 + static_cast<int>(rng() % 40));
+        // (2 m + 1) 2^(k - 1), between the doubles m 2^k and (m + 1) 2^k
+        const auto odd = (static_cast<u128>((rng() >> 11) | (1ULL << 52)) << 1) + 1;
+        const int k = static_cast<int>(rng() % 40);
+        for (int step = -1; step <= 1; ++step) {
+            auto v = (odd << k) + step;
+            std::string d;
+            for (; v != 0; v /= 10) d.insert(d.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
+            agree(d, 38);
+        }
+    }
+}
+
 TEST(Text, StringHelpers) {
     static const struct {
         const char* in;
