@@ -37,7 +37,7 @@ constexpr Wide top_bits(const u64 (&r)[4], int b) {
     int top = 3;
     while (r[top] == 0) --top;
     const int lead = 64 * top + 63 - std::countl_zero(r[top]); // index of the top bit
-    const int drop = lead - 191;                              // bits below the 192 kept
+    const int drop = lead - 191;                               // bits below the 192 kept
     Wide w{{0, 0, 0}, b + drop};
     for (int i = 0; i < 3; ++i) {
         const int bit = 64 * i + drop; // the kept word i starts at this bit of r
@@ -109,7 +109,9 @@ constexpr std::array<double, 23> EXACT_POW10 = [] {
     return t;
 }();
 
-double with_sign(double v, bool neg) { return neg ? -v : v; }
+double with_sign(double v, bool neg) {
+    return neg ? -v : v;
+}
 
 } // namespace
 
@@ -152,7 +154,8 @@ bool nearest_double(u128 d, wide_t e, bool neg, double* out) {
     // d 10^e rounds to mant 2^(bexp + REST), mant in [2^52, 2^53)
     const int biased = bexp + REST + 52 + 1023;
     if (biased < 1 || biased > 2046) return false;
-    const u64 bits = (static_cast<u64>(neg) << 63) | (static_cast<u64>(biased) << 52) | (mant & ((u64{1} << 52) - 1));
+    const u64 bits = (static_cast<u64>(neg) << 63) | (static_cast<u64>(biased) << 52) |
+                     (mant & ((u64{1} << 52) - 1));
     *out = std::bit_cast<double>(bits);
     return true;
 }

@@ -11,7 +11,9 @@ using namespace xarith_detail;
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 void set_undefined(x_num* a) {
     a->sign = '?';
@@ -204,7 +206,9 @@ int write_text(char* s, const x_num* a, int dgt_max) {
 
 } // namespace
 
-void cvxs(char* s, const x_num* a, int dgt_max) { s[write_text(s, a, dgt_max)] = '\0'; }
+void cvxs(char* s, const x_num* a, int dgt_max) {
+    s[write_text(s, a, dgt_max)] = '\0';
+}
 
 std::string cvxs(const x_num* a, int dgt_max) {
     char buf[256];
@@ -251,7 +255,8 @@ double cvxd(const x_num* a, int dgt_max) {
     u128 d = 0;
     wide_t e = 0;
     double v = 0.0;
-    if (text_number(a, clamp_prec(dgt_max, PREC_CVXS_MAX), &d, &e) && nearest_double(d, e, a->sign == '-', &v))
+    if (text_number(a, clamp_prec(dgt_max, PREC_CVXS_MAX), &d, &e) &&
+        nearest_double(d, e, a->sign == '-', &v))
         return v;
     char buf[256];
     const int len = write_text(buf, a, dgt_max);

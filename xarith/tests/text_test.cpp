@@ -268,14 +268,16 @@ TEST(Text, DoublesLeaveAsAtofReadsTheirText) {
         std::string t = rng() % 2 ? "-" : "";
         const int digits = 1 + static_cast<int>(rng() % 45);
         for (int k = 0; k < digits; ++k) t += static_cast<char>('0' + rng() % 10);
-        agree(t + "E" + std::to_string(static_cast<int>(rng() % 760) - 380), i % 2 ? 30 : 1 + static_cast<int>(rng() % 40));
+        agree(t + "E" + std::to_string(static_cast<int>(rng() % 760) - 380),
+              i % 2 ? 30 : 1 + static_cast<int>(rng() % 40));
         // (2 m + 1) 2^(k - 1), between the doubles m 2^k and (m + 1) 2^k
         const auto odd = (static_cast<u128>((rng() >> 11) | (1ULL << 52)) << 1) + 1;
         const int k = static_cast<int>(rng() % 40);
         for (int step = -1; step <= 1; ++step) {
             auto v = (odd << k) + step;
             std::string d;
-            for (; v != 0; v /= 10) d.insert(d.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
+            for (; v != 0; v /= 10)
+                d.insert(d.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
             agree(d, 38);
         }
     }
