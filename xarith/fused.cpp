@@ -123,34 +123,54 @@ void xprep_(const x_num* a, x_prep* p) {
 namespace {
 
 // The longest factors, in words, that a lone multiply-add takes straight
-// from their limbs.
-constexpr int LONE_WORDS = 3;
+// from their limbs: records of up to 108 digits.
+constexpr int LONE_WORDS = 6;
 
-// acc = acc + a * b, the product's sign psign, for records in normal form
-// of at most LONE_WORDS words each and an accumulator that can be held:
-// the factors' words are read from their limbs and multiplied by columns,
-// which for a single product costs less than preparing both factors (a
-// third of the instructions of tarsik's multiply-subtracts at 30 digits).
-// False, with nothing done, otherwise.
-template <int W>
-bool add_lone_product(const x_num* a, const x_num* b, signed char psign, x_num* acc, int prec) {
-    const int la = a->ndgt, lb = b->ndgt;
-    if (la <= 0 || lb <= 0 || la > 3 * LONE_WORDS || lb > 3 * LONE_WORDS || a->dgt[la - 1] == 0 ||
-        b->dgt[lb - 1] == 0 || !loadable<W>(acc))
-        return false;
-    u64 wa[LONE_WORDS], wb[LONE_WORDS];
-    const int na = words_of_limbs(wa, a->dgt, la), nb = words_of_limbs(wb, b->dgt, lb);
-    u128 col[2 * LONE_WORDS - 1] = {};
+// The words of wa[0..na) * wb[0..nb), both counts at most N, into
+// p[0..na + nb) by columns; returns their count, the top word not 0 (the
+// factors' top words are not 0). A bound N of its own for short factors
+// keeps their columns few.
+template <int N>
+[[gnu::always_inline]] inline int lone_product(u64* p, const u64* wa, int na, const u64* wb,
+                                               int nb) {
+    u128 col[2 * N - 1] = {};
     for (int i = 0; i < na; ++i)
         for (int j = 0; j < nb; ++j) col[i + j] += static_cast<u128>(wa[i]) * wb[j];
-    u64 pbuf[PRODUCT_ROOM<W>];
-    u64* p = pbuf + W;
-    for (int i = 0; i < W; ++i) pbuf[i] = 0;
     u64 carry = 0;
     for (int k = 0; k < na + nb - 1; ++k) carry = BY_E18.divide(col[k] + carry, &p[k]);
     int np = na + nb;
     p[np - 1] = carry;
-    while (p[np - 1] == 0) --np; // non-zero factors: the product is not 0
+    while (p[np - 1] == 0) --np;
+    return np;
+}
+
+// lone_product for longer factors, out of the path of the short ones.
+[[gnu::noinline]] int long_lone_product(u64* p, const u64* wa, int na, const u64* wb, int nb) {
+    return lone_product<LONE_WORDS>(p, wa, na, wb, nb);
+}
+
+// acc = acc + a * b, the product's sign psign, for records in normal form
+// and an accumulator that can be held: the factors' words are read from
+// their limbs and multiplied by columns, which for a single product costs
+// less than preparing both factors (tarsik's multiply-subtracts take a
+// third fewer instructions at 30 digits). Factors longer than W + 1 words
+// (a sum's words and its carry) or LONE_WORDS are left to the prepared
+// factors, which took fewer instructions for them. False, with nothing
+// done, when the path does not apply.
+template <int W>
+bool add_lone_product(const x_num* a, const x_num* b, signed char psign, x_num* acc, int prec) {
+    constexpr int MOST = 3 * std::min(W + 1, LONE_WORDS); // limbs
+    const int la = a->ndgt, lb = b->ndgt;
+    if (la <= 0 || lb <= 0 || la > MOST || lb > MOST || a->dgt[la - 1] == 0 ||
+        b->dgt[lb - 1] == 0 || !loadable<W>(acc))
+        return false;
+    u64 wa[LONE_WORDS], wb[LONE_WORDS];
+    const int na = words_of_limbs(wa, a->dgt, la), nb = words_of_limbs(wb, b->dgt, lb);
+    u64 pbuf[PRODUCT_ROOM<W>];
+    u64* p = pbuf + W;
+    for (int i = 0; i < W; ++i) pbuf[i] = 0;
+    const int np = na <= 3 && nb <= 3 ? lone_product<3>(p, wa, na, wb, nb)
+                                      : long_lone_product(p, wa, na, wb, nb);
     for (int i = 0; i <= W; ++i) p[np + i] = 0;
     Acc<W> s;
     s.load(acc);
