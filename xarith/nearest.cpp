@@ -115,10 +115,10 @@ double with_sign(double v, bool neg) {
 
 } // namespace
 
-bool nearest_double(u128 d, wide_t e, bool neg, double* out) {
-    if (d == 0 || e < E_MIN || e > E_MAX) return false;
+bool nearest_double(u128 d, wide_t e, bool above, bool neg, double* out) {
+    if (d == 0 || e < E_MIN || e > E_MAX || (d >> 127) != 0) return false;
     constexpr u128 EXACT = u128{1} << 53;
-    if (d < EXACT && e >= -22 && e <= 22) {
+    if (!above && d < EXACT && e >= -22 && e <= 22) {
         // both exact as doubles: the one rounding of the product or quotient
         const double v = static_cast<double>(static_cast<u64>(d));
         const double p = EXACT_POW10[static_cast<std::size_t>(e < 0 ? -e : e)];
@@ -136,17 +136,21 @@ bool nearest_double(u128 d, wide_t e, bool neg, double* out) {
     const u128 mid = static_cast<u64>(hl) + static_cast<u128>(static_cast<u64>(lh)) + (ll >> 64);
     u128 top = hh + (hl >> 64) + (lh >> 64) + (mid >> 64);
     // d 10^e = m 2^-s 10^e lies within top 2^bexp by less than 2^(bexp + 1)
-    // on either side (the power's unit times m, the product's cut)
+    // on either side (the power's unit times m, the product's cut); a
+    // number below (d + 1) 10^e lies less than 10^e 2^s / 2^bexp, under 2^s
+    // units, above d 10^e, and under twice that after the shift below
     int bexp = p.b + 128 - s;
+    u128 span = above ? u128{1} << s : 0;
     if ((top >> 127) == 0) {
         top <<= 1;
         --bexp;
+        span <<= 1;
     }
     constexpr int REST = 75; // bits below the double's 53
     constexpr u128 HALF = u128{1} << (REST - 1), MARGIN = 8;
     u64 mant = static_cast<u64>(top >> REST);
     const u128 rest = top & ((u128{1} << REST) - 1);
-    if (rest + MARGIN >= HALF && rest <= HALF + MARGIN) return false;
+    if (rest + MARGIN + span >= HALF && rest <= HALF + MARGIN) return false;
     if (rest > HALF && ++mant == (u64{1} << 53)) {
         mant >>= 1;
         ++bexp;

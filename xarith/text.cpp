@@ -219,33 +219,47 @@ std::string cvxs(const x_num* a, int dgt_max) {
 // what an out-of-range text becomes (an infinity, or 0 or a subnormal).
 namespace {
 
-// cvxd's number as d x 10^e: the record's first prec digits, which its text
-// at prec keeps, read from its limbs. False where the text is not such a
-// number (zero, undefined, limbs outside a record's range) or d may not
-// fit 128 bits.
-bool text_number(const x_num* a, int prec, u128* d, wide_t* e) {
-    constexpr int PREC_U128 = 38; // 10^38 < 2^128
-    if (prec > PREC_U128 || (a->sign != '+' && a->sign != '-')) return false;
+// cvxd's number, the record's first prec digits (those its text at prec
+// keeps), read from its limbs: its first 38 of them (10^38 < 2^128) as
+// d x 10^e, and *more when a digit after those is not 0, the number then
+// lying between d and d + 1 times 10^e. False where the text is not such a
+// number: zero, undefined, limbs outside a record's range.
+bool text_number(const x_num* a, int prec, u128* d, wide_t* e, bool* more) {
+    constexpr int KEEP = 38;
+    if (a->sign != '+' && a->sign != '-') return false;
     const int n = strip_top(a->dgt, used_limbs(a));
     if (n == 0) return false;
+    const auto pow10 = [](int k) { return POW10_WORD[static_cast<std::size_t>(k)]; };
+    const int keep = std::min(prec, KEEP);
     u128 v = 0;
-    int kept = 0, i = n - 1;
-    for (; i >= 0 && kept < prec; --i) {
+    int seen = 0, i = n - 1;
+    *more = false;
+    for (; i >= 0 && seen < keep; --i) {
         const limb_t l = a->dgt[i];
         if (l < 0 || l >= DM) return false;
         const int digits = i == n - 1 ? limb_digits(l) : BASE;
-        const int take = std::min(digits, prec - kept);
-        v = v * POW10_WORD[static_cast<std::size_t>(take)] +
-            static_cast<u64>(l) / POW10_WORD[static_cast<std::size_t>(digits - take)];
-        kept += take;
-        if (take < digits) {
-            *e = static_cast<wide_t>(a->esp) + BASE * i + (digits - take);
-            *d = v;
-            return true;
+        const int take = std::min(digits, keep - seen);
+        seen += take;
+        *e = static_cast<wide_t>(a->esp) + BASE * i + (digits - take);
+        if (take < digits) { // d ends inside this limb
+            v = v * pow10(take) + static_cast<u64>(l) / pow10(digits - take);
+            // the limb's digits after d that the text keeps
+            const int use = std::min(digits - take, prec - seen);
+            *more = use > 0 &&
+                    static_cast<u64>(l) % pow10(digits - take) / pow10(digits - take - use) != 0;
+            seen += use;
+            --i;
+            break;
         }
+        v = v * pow10(take) + static_cast<u64>(l);
     }
-    *e = static_cast<wide_t>(a->esp) + BASE * (i + 1);
     *d = v;
+    // the limbs after d, as far as the text keeps them
+    for (; i >= 0 && seen < prec && !*more; --i, seen += BASE) {
+        const limb_t l = a->dgt[i];
+        if (l < 0 || l >= DM) return false;
+        *more = static_cast<u64>(l) / pow10(BASE - std::min(BASE, prec - seen)) != 0;
+    }
     return true;
 }
 
@@ -254,10 +268,11 @@ bool text_number(const x_num* a, int prec, u128* d, wide_t* e) {
 double cvxd(const x_num* a, int dgt_max) {
     u128 d = 0;
     wide_t e = 0;
+    bool more = false;
     double v = 0.0;
-    if (text_number(a, clamp_prec(dgt_max, PREC_CVXS_MAX), &d, &e) &&
-        nearest_double(d, e, a->sign == '-', &v))
-        return v;
+    if (text_number(a, clamp_prec(dgt_max, PREC_CVXS_MAX), &d, &e, &more)) {
+        if (nearest_double(d, e, more, a->sign == '-', &v)) return v;
+    }
     char buf[256];
     const int len = write_text(buf, a, dgt_max);
     buf[len] = '\0';

@@ -251,34 +251,42 @@ TEST(Text, DoublesRoundTripThroughSixteenDigits) {
 }
 
 // cvxd finds the double from the record's digits; it must be the one atof
-// reads from the record's text: random numbers of up to 45 digits at
-// several precisions, and the exact midpoints of two doubles (ties to
-// even) with their neighbours one unit away in the last digit.
+// reads from the record's text: random numbers of up to 70 digits at
+// precisions up to 60, and the exact midpoints of two doubles (ties to
+// even), of up to 60 digits, with their neighbours one unit away in the
+// last digit.
 TEST(Text, DoublesLeaveAsAtofReadsTheirText) {
-    __extension__ typedef unsigned __int128 u128;
     std::mt19937_64 rng(3);
     const auto agree = [](const std::string& text, int prec) {
         x_num x;
-        cvsx(text.c_str(), &x, 60);
+        cvsx(text.c_str(), &x, 80);
         char buf[256];
         cvxs(buf, &x, prec);
         ASSERT_EQ(cvxd(&x, prec), std::atof(buf)) << text << " at " << prec;
     };
-    for (int i = 0; i < 100000; ++i) {
+    for (int i = 0; i < 50000; ++i) {
         std::string t = rng() % 2 ? "-" : "";
-        const int digits = 1 + static_cast<int>(rng() % 45);
+        const int digits = 1 + static_cast<int>(rng() % 70);
         for (int k = 0; k < digits; ++k) t += static_cast<char>('0' + rng() % 10);
         agree(t + "E" + std::to_string(static_cast<int>(rng() % 760) - 380),
-              i % 2 ? 30 : 1 + static_cast<int>(rng() % 40));
-        // (2 m + 1) 2^(k - 1), between the doubles m 2^k and (m + 1) 2^k
-        const auto odd = (static_cast<u128>((rng() >> 11) | (1ULL << 52)) << 1) + 1;
-        const int k = static_cast<int>(rng() % 40);
-        for (int step = -1; step <= 1; ++step) {
-            auto v = (odd << k) + step;
-            std::string d;
-            for (; v != 0; v /= 10)
-                d.insert(d.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
-            agree(d, 38);
+              i % 2 ? 30 : 1 + static_cast<int>(rng() % 60));
+        // (2 m + 1) 2^-j = (2 m + 1) 5^j 10^-j, between the doubles m 2^(1-j)
+        // and (m + 1) 2^(1-j): its digits by decimal multiplication
+        std::string d = std::to_string(2 * ((rng() >> 11) | (1ULL << 52)) + 1);
+        const int j = 1 + static_cast<int>(rng() % 44);
+        for (int r = 0; r < j; ++r) {
+            int carry = 0;
+            for (auto c = d.rbegin(); c != d.rend(); ++c) {
+                const int v = (*c - '0') * 5 + carry;
+                *c = static_cast<char>('0' + v % 10);
+                carry = v / 10;
+            }
+            if (carry != 0) d.insert(d.begin(), static_cast<char>('0' + carry));
+        }
+        for (const int step : {-1, 0, 1}) {
+            std::string n = d;
+            n.back() = static_cast<char>(n.back() + step); // the last digit is 5
+            agree(n + "E-" + std::to_string(j), 60);
         }
     }
 }
