@@ -95,21 +95,22 @@ bool divide_words(u64* q, u64* u, int nu, u64* v, int nv) {
             rhat += vt;
             if (rhat >= E18) break;
         }
-        // u[j..j+nv] -= qhat v. Each product splits into its words on its
-        // own; only small numbers wait on the borrow: u less the low word,
-        // the high word below and the borrow lies above -2 x 10^18, so
-        // 2 x 10^18 added leaves a word and a borrow of 0..2.
-        u64 hi[RECORD_WORDS + 1], lo[RECORD_WORDS + 1];
-        for (int i = 0; i < nv; ++i) hi[i] = factors[i].split(qhat, &lo[i]);
-        u64 borrow = 0, high = 0;
+        // u[j..j+nv] -= qhat v, word by word: qhat v[i] = hi 10^18 + lo, and
+        // what the word lower down owes (its product's high word and a
+        // borrow of 0..2) comes off the next one. u[i + j] - lo - owed lies
+        // above -2 x 10^18, so 0, 1 or 2 times 10^18 brings it back.
+        u64 owed = 0;
         for (int i = 0; i < nv; ++i) {
-            const u64 y = u[i + j] + 2 * E18 - lo[i] - high - borrow;
-            const u64 k = (y >= E18) + (y >= 2 * E18);
-            u[i + j] = y - k * E18;
-            borrow = 2 - k;
-            high = hi[i];
+            u64 lo;
+            const u64 hi = factors[i].split(qhat, &lo);
+            const auto y = static_cast<std::int64_t>(u[i + j]) - static_cast<std::int64_t>(lo) -
+                           static_cast<std::int64_t>(owed);
+            const u64 k =
+                static_cast<u64>(y < 0) + static_cast<u64>(y < -static_cast<std::int64_t>(E18));
+            u[i + j] = static_cast<u64>(y + static_cast<std::int64_t>(k * E18));
+            owed = hi + k;
         }
-        const u64 need = high + borrow;
+        const u64 need = owed;
         if (u[j + nv] < need) { // qhat was one too large: add v back
             --qhat;
             u64 c = 0;
