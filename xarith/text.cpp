@@ -215,8 +215,6 @@ std::string cvxs(const x_num* a, int dgt_max) {
     return std::string(buf, static_cast<std::size_t>(write_text(buf, a, dgt_max)));
 }
 
-// The text's double, correctly rounded as atof gives it; atof also decides
-// what an out-of-range text becomes (an infinity, or 0 or a subnormal).
 namespace {
 
 // cvxd's number, the record's first prec digits (those its text at prec
@@ -265,6 +263,10 @@ bool text_number(const x_num* a, int prec, u128* d, wide_t* e, bool* more) {
 
 } // namespace
 
+// The text's double, correctly rounded as atof gives it: from the record's
+// digits where nearest_double can tell it, else from the text, whose
+// conversion also decides what an out-of-range number becomes (an
+// infinity, or 0 or a subnormal).
 double cvxd(const x_num* a, int dgt_max) {
     u128 d = 0;
     wide_t e = 0;
