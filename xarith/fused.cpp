@@ -87,18 +87,24 @@ void add_product_prepared(const Prep& a, const Prep& b, x_num* acc, bool turn, i
 // words from term to term. A term the word path does not take (a zero
 // factor, a zero accumulator, which takes the product uncut) goes through
 // the record, and the words are taken up again after it.
+// The grid each term expects is the one the terms before left, taken up
+// again only when a term moves it: so the cut of each product waits on no
+// sum before it.
 template <int W> void dot(const x_prep* a, const x_prep* b, int n, x_num* acc, int prec) {
     Acc<W> s;
     bool held = false;
+    wide_t expect = 0;
     for (int r = 0; r < n; ++r) {
         const Prep& pa = prep_of(&a[r]);
         const Prep& pb = prep_of(&b[r]);
         if (!held && loadable<W>(acc)) {
             s.load(acc);
             held = true;
+            expect = s.esp;
         }
         if (held && pa.nh != 0 && pb.nh != 0) {
-            step(s, pa, pb, product_sign(pa.sign, pb.sign), prec);
+            if (!step<W, true>(s, pa, pb, product_sign(pa.sign, pb.sign), prec, expect))
+                expect = s.esp;
             if (s.nw == 0) { // cancelled to zero: the next term goes through the record
                 s.store(acc);
                 held = false;

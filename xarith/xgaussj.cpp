@@ -228,8 +228,9 @@ template <int W> struct WordCells {
                     x_num acc = record(s);
                     add_product_records(&pr, &fr, &acc, true, prec);
                     load(s, &acc);
-                } else {
-                    step(s, p, dum, turned_sign(product_sign(p.sign, dum.sign)), prec);
+                } else { // the product cut ahead at the cell's exponent
+                    step<W, true>(s, p, dum, turned_sign(product_sign(p.sign, dum.sign)), prec,
+                                  s.esp);
                 }
             }
         }
