@@ -251,9 +251,6 @@ template <int W, bool AHEAD = false>
 [[gnu::always_inline]] inline bool add_product_words(Acc<W>& acc, const u64* p, int np, wide_t ep,
                                                      signed char psign, int prec,
                                                      wide_t expect = 0) {
-    Words<W> at_expect{};
-    if constexpr (AHEAD)
-        at_expect = aligned<W>(p, np, std::min<wide_t>(ep - expect, WORD_DIGITS * W));
     const int dp = run_digits(p, np);
     const wide_t eacc = acc.esp;
     // The product as x_mult_ keeps it may have dropped its lowest limbs,
@@ -272,6 +269,11 @@ template <int W, bool AHEAD = false>
         ep = kept_esp - BASE * dropped;
         grid = sum_grid(eacc, acc.digits, kept_esp, dp - BASE * dropped, prec);
     }
+    // the cut at the expected grid depends on no sum (ep moves only where
+    // its exponent saturates)
+    Words<W> at_expect{};
+    if constexpr (AHEAD)
+        at_expect = aligned<W>(p, np, std::min<wide_t>(ep - expect, WORD_DIGITS * W));
     Words<W> x1;
     if (eacc == grid) { // the accumulator mostly sets the grid and needs no shift
         for (int i = 0; i < W; ++i) x1.w[i] = acc.c()[i];
