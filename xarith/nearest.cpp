@@ -99,16 +99,6 @@ constexpr auto POW10_TABLE = [] {
     return t;
 }();
 
-constexpr std::array<double, 23> EXACT_POW10 = [] {
-    std::array<double, 23> t{};
-    double p = 1;
-    for (auto& v : t) {
-        v = p;
-        p *= 10;
-    }
-    return t;
-}();
-
 double with_sign(double v, bool neg) {
     return neg ? -v : v;
 }
@@ -118,10 +108,11 @@ double with_sign(double v, bool neg) {
 bool nearest_double(u128 d, wide_t e, bool above, bool neg, double* out) {
     if (d == 0 || e < E_MIN || e > E_MAX || (d >> 127) != 0) return false;
     constexpr u128 EXACT = u128{1} << 53;
-    if (!above && d < EXACT && e >= -22 && e <= 22) {
-        // both exact as doubles: the one rounding of the product or quotient
+    if (!above && d < EXACT && e >= -19 && e <= 19) {
+        // both exact as doubles (10^19 is 5^19 2^19, and 5^19 < 2^53): the
+        // one rounding of the product or quotient
         const double v = static_cast<double>(static_cast<u64>(d));
-        const double p = EXACT_POW10[static_cast<std::size_t>(e < 0 ? -e : e)];
+        const auto p = static_cast<double>(POW10_WORD[static_cast<std::size_t>(e < 0 ? -e : e)]);
         *out = with_sign(e < 0 ? v / p : v * p, neg);
         return true;
     }
