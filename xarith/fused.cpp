@@ -86,38 +86,72 @@ void add_product_prepared(const Prep& a, const Prep& b, x_num* acc, bool turn, i
 // acc += a[r] * b[r] over r = 0..n-1 in order, the accumulator kept in
 // words from term to term. A term the word path does not take (a zero
 // factor, a zero accumulator, which takes the product uncut) goes through
-// the record, and the words are taken up again after it.
-// The grid each term expects is the one the terms before left, taken up
-// again only when a term moves it: so the cut of each product waits on no
-// sum before it.
+// the record, and the words are taken up again after it. While the sum
+// holds exactly prec digits (from W = 2 on) it is kept signed, each term
+// cut at its exponent: the steps then wait on no comparison of magnitudes
+// and no count of digits. Otherwise the grid each term expects is the one
+// the terms before left, taken up again only when a term moves it: so the
+// cut of each product waits on no sum before it.
 template <int W> void dot(const x_prep* a, const x_prep* b, int n, x_num* acc, int prec) {
+    enum class Held { record, words, signed_words };
+    Held held = Held::record;
     Acc<W> s;
-    bool held = false;
+    SignedSum<std::max(W, 2)> f;
+    const TopRange full = top_range<std::max(W, 2)>(std::max(prec, WORD_DIGITS + 1));
     wide_t expect = 0;
+    const auto take_signed = [&] {
+        if constexpr (W >= 2) {
+            if (s.digits == prec) {
+                signed_of(f, s);
+                held = Held::signed_words;
+            }
+        }
+    };
+    const auto put_back = [&] {
+        if (held == Held::signed_words) store_sum(f, acc);
+        if (held == Held::words) s.store(acc);
+        held = Held::record;
+    };
     for (int r = 0; r < n; ++r) {
         const Prep& pa = prep_of(&a[r]);
         const Prep& pb = prep_of(&b[r]);
-        if (!held && loadable<W>(acc)) {
+        if (held == Held::record && loadable<W>(acc)) {
             s.load(acc);
-            held = true;
+            held = Held::words;
             expect = s.esp;
+            take_signed();
         }
-        if (held && pa.nh != 0 && pb.nh != 0) {
-            if (!step<W, true>(s, pa, pb, product_sign(pa.sign, pb.sign), prec, expect))
-                expect = s.esp;
-            if (s.nw == 0) { // cancelled to zero: the next term goes through the record
-                s.store(acc);
-                held = false;
-            }
+        if (held == Held::record || pa.nh == 0 || pb.nh == 0) {
+            put_back();
+            add_product_prepared(pa, pb, acc, false, prec);
             continue;
         }
-        if (held) {
-            s.store(acc);
-            held = false;
+        u64 pbuf[PRODUCT_ROOM<W>];
+        u64* p = pbuf + W;
+        for (int i = 0; i < W; ++i) pbuf[i] = 0;
+        const int np = product_words(p, pa, pb);
+        for (int i = 0; i <= W; ++i) p[np + i] = 0;
+        const wide_t ep = static_cast<wide_t>(pa.esp) + pb.esp;
+        const signed char psign = product_sign(pa.sign, pb.sign);
+        if constexpr (W >= 2) {
+            if (held == Held::signed_words) {
+                if (add_at_own_grid(f, p, np, ep, psign == '-', prec, full)) [[likely]] {
+                    if (f.zero()) put_back(); // cancelled: the next term goes through the record
+                    continue;
+                }
+                acc_of(s, f);
+                held = Held::words;
+                expect = s.esp;
+            }
         }
-        add_product_prepared(pa, pb, acc, false, prec);
+        if (!add_product_words<W, true>(s, p, np, ep, psign, prec, expect)) expect = s.esp;
+        if (s.nw == 0) { // cancelled to zero: the next term goes through the record
+            put_back();
+            continue;
+        }
+        take_signed();
     }
-    if (held) s.store(acc);
+    put_back();
 }
 
 } // namespace

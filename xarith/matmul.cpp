@@ -45,88 +45,6 @@ bool one_word(const x_num* x, OneWord* f) {
     return true;
 }
 
-// A running sum: the signed value w[W-1] 10^(18 (W-1)) + ... + w[0] times
-// 10^esp, w[0..W-2] in 0..10^18 - 1; a zero keeps the exponent its record
-// would have.
-template <int W> struct SignedSum {
-    u64 w[W - 1];
-    std::int64_t top;
-    wide_t esp;
-
-    bool zero() const {
-        u64 any = static_cast<u64>(top);
-        for (int i = 0; i < W - 1; ++i) any |= w[i];
-        return any == 0;
-    }
-    void clear(wide_t e) {
-        for (auto& x : w) x = 0;
-        top = 0;
-        esp = e;
-    }
-};
-
-// The magnitude of a sum as W + 1 words, least significant first, and its
-// sign: for a negative one 10^(18 (W-1)) less the lower words, with a
-// borrow from the top.
-template <int W> void magnitude(const SignedSum<W>& s, u64* m, bool* neg) {
-    *neg = s.top < 0;
-    std::int64_t top = s.top;
-    u64 borrow = 0;
-    for (int i = 0; i < W - 1; ++i) {
-        const u64 x = s.w[i];
-        if (*neg) {
-            const u64 t = 0 - x - borrow;
-            borrow = x + borrow != 0;
-            m[i] = t + ((0 - borrow) & E18);
-        } else {
-            m[i] = x;
-        }
-    }
-    if (*neg) top = -top - static_cast<std::int64_t>(borrow);
-    const auto h = static_cast<u64>(top);
-    m[W - 1] = h >= E18 ? h - E18 : h;
-    m[W] = h >= E18;
-}
-
-// Whether any of the lower words is not 0.
-template <int W> inline bool low_words(const SignedSum<W>& s) {
-    u64 any = 0;
-    for (int i = 0; i < W - 1; ++i) any |= s.w[i];
-    return any != 0;
-}
-
-// The top word of the magnitude: -top less a borrow from the lower words
-// (low: any of them not 0) for a negative sum.
-template <int W> inline u64 top_magnitude(const SignedSum<W>& s, bool low) {
-    const std::int64_t mask = s.top >> 63; // all ones for a negative sum
-    return static_cast<u64>((s.top ^ mask) - mask - (mask & static_cast<std::int64_t>(low)));
-}
-
-// s = s + (-1)^neg q, the words q[0..W) below 10^18: each word back into
-// 0..10^18 - 1 by its carry or borrow. The negation is arithmetic,
-// (q xor m) - m with m all ones for a negative term.
-template <int W> inline void add_signed(SignedSum<W>& s, const u64* q, bool neg) {
-    const std::int64_t m = -static_cast<std::int64_t>(neg);
-    std::int64_t c = 0;
-    for (int i = 0; i < W - 1; ++i) {
-        std::int64_t l = static_cast<std::int64_t>(s.w[i]) + ((static_cast<std::int64_t>(q[i]) ^ m) - m) + c;
-        c = (l >= static_cast<std::int64_t>(E18)) - (l < 0);
-        l -= c * static_cast<std::int64_t>(E18);
-        s.w[i] = static_cast<u64>(l);
-    }
-    s.top += ((static_cast<std::int64_t>(q[W - 1]) ^ m) - m) + c;
-}
-
-// Decimal digits of |s| for a non-zero sum.
-template <int W> inline int sum_digits(const SignedSum<W>& s) {
-    u64 m[W + 1];
-    bool neg;
-    magnitude(s, m, &neg);
-    int n = W + 1;
-    while (m[n - 1] == 0) --n;
-    return run_digits(m, n);
-}
-
 // floor((hi 10^18 + lo) x 10^k) as W words, hi 10^18 + lo below 10^36,
 // when it is below 10^(18 W): the words at v - 1, v and v + 1 (k = 18 v - r,
 // 0 <= r < 18) take the pieces of lo and hi that the division by 10^r
@@ -142,16 +60,6 @@ template <int W> [[gnu::always_inline]] inline Words<W> shifted_product(u64 lo, 
     Words<W> out;
     for (int i = 0; i < W; ++i) out.w[i] = i == v - 1 ? t0 : (i == v ? t1 : (i == v + 1 ? t2 : 0));
     return out;
-}
-
-// The range of the top word of a sum of exactly prec digits, 18 (W - 1) <
-// prec <= 18 W: 10^(prec - 1 - 18 (W - 1)) <= top < 10^(prec - 18 (W - 1)).
-struct TopRange {
-    u64 low, high;
-};
-template <int W> TopRange top_range(int prec) {
-    const int above = prec - WORD_DIGITS * (W - 1);
-    return {POW10_WORD[static_cast<std::size_t>(above - 1)], POW10_WORD[static_cast<std::size_t>(above)]};
 }
 
 // s = s + a * b, as the record path adds it: the product through a record
@@ -209,19 +117,6 @@ template <int W>
     s.clear(grid);
     add_signed(s, x1.w, neg);
     add_signed(s, y2.w, pneg);
-}
-
-// The record of a sum: a sum that cancelled is a '+' zero.
-template <int W> void store_sum(const SignedSum<W>& s, x_num* x) {
-    u64 m[W + 1];
-    bool neg;
-    magnitude(s, m, &neg);
-    limb_t l[3 * W + 3];
-    limbs_of_words(l, m, W + 1);
-    x->ndgt = strip_top(l, 3 * W + 3);
-    for (int i = 0; i < x->ndgt; ++i) x->dgt[i] = l[i];
-    x->sign = neg ? '-' : '+';
-    x->esp = clamp_esp(s.esp);
 }
 
 // c = a * b on one-word factors, row by row: the sums of a row side by
