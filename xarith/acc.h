@@ -396,7 +396,8 @@ template <int W> inline void add_signed(SignedSum<W>& s, const u64* q, bool neg)
     const std::int64_t m = -static_cast<std::int64_t>(neg);
     std::int64_t c = 0;
     for (int i = 0; i < W - 1; ++i) {
-        std::int64_t l = static_cast<std::int64_t>(s.w[i]) + ((static_cast<std::int64_t>(q[i]) ^ m) - m) + c;
+        std::int64_t l =
+            static_cast<std::int64_t>(s.w[i]) + ((static_cast<std::int64_t>(q[i]) ^ m) - m) + c;
         c = (l >= static_cast<std::int64_t>(E18)) - (l < 0);
         l -= c * static_cast<std::int64_t>(E18);
         s.w[i] = static_cast<u64>(l);
@@ -421,7 +422,8 @@ struct TopRange {
 };
 template <int W> TopRange top_range(int prec) {
     const int above = prec - WORD_DIGITS * (W - 1);
-    return {POW10_WORD[static_cast<std::size_t>(above - 1)], POW10_WORD[static_cast<std::size_t>(above)]};
+    return {POW10_WORD[static_cast<std::size_t>(above - 1)],
+            POW10_WORD[static_cast<std::size_t>(above)]};
 }
 
 // The record of a sum: a sum that cancelled is a '+' zero.
