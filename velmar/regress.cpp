@@ -183,11 +183,16 @@ Squares r_squared(const XMatrix& xX, const XMatrix& xY, const Solution& s, int d
     x_num fitted, term, square;
     xinit(&sq.vr, 0);
     xinit(&sq.vy, 0);
+    // the fitted value a0 + x_1 b_1 + ... + x_mx b_mx as a dot product, the
+    // coefficients prepared once, each row's values once
+    std::vector<x_prep> pb(static_cast<std::size_t>(mx)), prow(pb.size());
+    for (int j = 1; j <= mx; ++j) xprep_(&s.b[j][1], &pb[static_cast<std::size_t>(j - 1)]);
     for (int i = 1; i <= nx; ++i) {
         const x_num* row = xX[i];
         const x_num* y = &xY[i][1];
+        for (int j = 1; j <= mx; ++j) xprep_(&row[j], &prow[static_cast<std::size_t>(j - 1)]);
         fitted = s.a0;
-        for (int j = 1; j <= mx; ++j) x_mult_add_(&row[j], &s.b[j][1], &fitted, dgt_max);
+        x_dot_add_p_(prow.data(), pb.data(), mx, &fitted, dgt_max);
         x_sub_(&fitted, y, &term, dgt_max);
         if (fits != nullptr) {
             (*fits)[i][1] = fitted;
