@@ -52,7 +52,7 @@ void BM_Regression(benchmark::State& state) {
     const int dgt_max = velmar::precision(degree);
     const Workload w = workload(rows, cols, degree);
     for (auto _ : state) {
-        const pipeline::XMatrix xX = velmar::design_matrix(w.x, degree, dgt_max);
+        const velmar::Design xX = velmar::design_matrix(w.x, degree, dgt_max);
         const pipeline::XMatrix xY = pipeline::to_x(w.y, dgt_max);
         const auto sol = velmar::solve(xX, xY, std::nullopt, dgt_max);
         if (!sol) {

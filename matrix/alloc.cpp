@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <sys/mman.h>
+
 namespace {
 
 // Number of indices in lo..hi, computed wide so that no int range overflows.
@@ -77,4 +79,14 @@ void nrerror(const char* error_text) {
     std::fprintf(stderr, "%s\n", error_text != nullptr ? error_text : "");
     std::fprintf(stderr, "...now exiting to system...\n");
     std::exit(1);
+}
+
+void* matrix_block(std::size_t bytes) {
+    constexpr std::size_t HUGE = std::size_t{2} << 20;
+    if (bytes < 2 * HUGE) return std::malloc(bytes);
+    if (bytes > SIZE_MAX - HUGE) return nullptr;
+    const std::size_t rounded = (bytes + HUGE - 1) / HUGE * HUGE;
+    void* p = std::aligned_alloc(HUGE, rounded);
+    if (p != nullptr) ::madvise(p, rounded, MADV_HUGEPAGE);
+    return p;
 }

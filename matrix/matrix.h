@@ -178,6 +178,12 @@ int* ivector(int nl, int nh);
 void free_ivector(int* v, int nl, int nh);
 void free_cvector(char* v, int nl, int nh);
 
+// A block of `bytes` for a large matrix, released with std::free; nullptr
+// when the heap is exhausted. One of several megabytes is aligned to and
+// asks for huge pages, which take its first touches with far fewer page
+// faults (the programs write every element soon after allocating it).
+void* matrix_block(std::size_t bytes);
+
 // Prints the three-line fatal-error report on standard error and exits
 // with status 1.
 [[noreturn]] void nrerror(const char* error_text);

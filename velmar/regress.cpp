@@ -3,6 +3,8 @@
 #include "velmar/regress.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -37,23 +39,69 @@ int digits_most(int degree) {
     return pipeline::DIGITS_QUOTIENTS_MAX - precision(degree, 0);
 }
 
-XMatrix design_matrix(const DMatrix& x, int degree, int dgt_max, const pipeline::Texts* texts) {
-    if (degree <= 1) return pipeline::to_x(x, dgt_max, texts);
+Design::Design(int rows, int cols, int dgt_max)
+    : rows_(rows), cols_(cols), limbs_(std::min(dgt_max / 6 + 2, SUB_DGT)),
+      stride_(static_cast<std::size_t>(limbs_) + 2) {
+    const std::size_t slots = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
+    if (slots > SIZE_MAX / sizeof(std::int32_t) / stride_) nrerror("allocation failure in Design");
+    data_.reset(static_cast<std::int32_t*>(matrix_block(slots * stride_ * sizeof(std::int32_t))));
+    if (!data_) nrerror("allocation failure in Design");
+}
+
+void Design::Free::operator()(std::int32_t* p) const {
+    std::free(p);
+}
+
+std::int32_t* Design::slot(int i, int j) const {
+    return data_.get() + (static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(cols_) +
+                          static_cast<std::size_t>(j - 1)) *
+                             stride_;
+}
+
+// slot: the exponent, then the limb count above the sign's byte, then the limbs
+void Design::put(int i, int j, const x_num& x) {
+    if (x.ndgt < 0 || x.ndgt > limbs_) nrerror("a design value beyond its slot");
+    std::int32_t* s = slot(i, j);
+    s[0] = x.esp;
+    s[1] = x.ndgt * 256 + static_cast<unsigned char>(x.sign);
+    std::copy_n(x.dgt, x.ndgt, s + 2);
+}
+
+void Design::get(int i, int j, x_num* x) const {
+    const std::int32_t* s = slot(i, j);
+    x->esp = s[0];
+    x->ndgt = s[1] / 256;
+    x->sign = static_cast<signed char>(s[1] % 256);
+    std::copy_n(s + 2, x->ndgt, x->dgt);
+}
+
+x_num Design::at(int i, int j) const {
+    x_num x{};
+    get(i, j, &x);
+    return x;
+}
+
+Design design_matrix(const DMatrix& x, int degree, int dgt_max, const pipeline::Texts* texts) {
     const int nx = x.rows(), mx0 = x.cols();
-    XMatrix xX(nx, mx0 * degree);
+    Design xX(nx, mx0 * degree, dgt_max);
+    x_num value, power, next;
     for (int i = 1; i <= nx; ++i) {
-        x_num* row = xX[i];
         for (int j = 1; j <= mx0; ++j) {
-            pipeline::to_x(x, texts, i, j, &row[j], dgt_max);
-            // power k + 1 = value x power k, written straight into its column
-            for (int k = 1; k < degree; ++k)
-                x_mult_(&row[j], &row[j + (k - 1) * mx0], &row[j + k * mx0], dgt_max);
+            pipeline::to_x(x, texts, i, j, &value, dgt_max);
+            xX.put(i, j, value);
+            // power k + 1 = value x power k
+            power = value;
+            for (int k = 1; k < degree; ++k) {
+                x_mult_(&value, &power, &next, dgt_max);
+                xX.put(i, j + k * mx0, next);
+                power = next;
+            }
         }
     }
     return xX;
 }
 
-Centres centres(const XMatrix& xX, const XMatrix& xY, std::optional<double> intercept,
+Centres centres(const Design& xX, const XMatrix& xY, std::optional<double> intercept,
                 int dgt_max) {
     const int nx = xX.rows(), mx = xX.cols();
     Centres c{{}, XMatrix(1, mx)};
@@ -66,10 +114,13 @@ Centres centres(const XMatrix& xX, const XMatrix& xY, std::optional<double> inte
         // pass over the rows (each still in increasing row order), which
         // reads the matrix in its memory order
         x_num* sum = c.x[1];
+        x_num value;
         for (int j = 1; j <= mx; ++j) xinit(&sum[j], 0);
         for (int i = 1; i <= nx; ++i) {
-            const x_num* row = xX[i];
-            for (int j = 1; j <= mx; ++j) x_add_(&sum[j], &row[j], &sum[j], dgt_max);
+            for (int j = 1; j <= mx; ++j) {
+                xX.get(i, j, &value);
+                x_add_(&sum[j], &value, &sum[j], dgt_max);
+            }
         }
         x_num count;
         xinit(&count, nx);
@@ -85,7 +136,7 @@ Centres centres(const XMatrix& xX, const XMatrix& xY, std::optional<double> inte
 // The rows are taken in blocks of BLOCK_ROWS with the sums innermost, so the
 // accumulators and the block's centred values stay in the cache; each sum
 // still adds its terms in the order k = 1, 2, ..., nx.
-void normal_equations(const XMatrix& xX, const XMatrix& xY, const Centres& c, const XMatrix& xC,
+void normal_equations(const Design& xX, const XMatrix& xY, const Centres& c, const XMatrix& xC,
                       const XMatrix& xD, int dgt_max) {
     const int nx = xX.rows(), mx = xX.cols();
     const x_num* cx = c.x[1];
@@ -104,10 +155,11 @@ void normal_equations(const XMatrix& xX, const XMatrix& xY, const Centres& c, co
     };
     for (int k0 = 1; k0 <= nx; k0 += BLOCK_ROWS) {
         const int rows = std::min(BLOCK_ROWS, nx - k0 + 1);
+        x_num value;
         for (int r = 0; r < rows; ++r) {
-            const x_num* xk = xX[k0 + r];
             for (int i = 1; i <= mx; ++i) {
-                x_sub_(&xk[i], &cx[i], &dev[at(i, r)], dgt_max);
+                xX.get(k0 + r, i, &value);
+                x_sub_(&value, &cx[i], &dev[at(i, r)], dgt_max);
                 xprep_(&dev[at(i, r)], &pdev[at(i, r)]);
             }
             const auto ur = static_cast<std::size_t>(r);
@@ -133,7 +185,7 @@ void normal_equations(const XMatrix& xX, const XMatrix& xY, const Centres& c, co
 // (nx - 1 of them with a fitted intercept, nx through a forced one) is
 // singular whatever the data; it is reported before the mx x mx matrix is
 // made, which for a high degree on many columns would not fit in memory.
-std::optional<Solution> solve(const XMatrix& xX, const XMatrix& xY, std::optional<double> intercept,
+std::optional<Solution> solve(const Design& xX, const XMatrix& xY, std::optional<double> intercept,
                               int dgt_max) {
     const int nx = xX.rows(), mx = xX.cols();
     if (mx > (intercept ? nx : nx - 1)) return std::nullopt;
@@ -176,11 +228,11 @@ bool result_column(const Solution& s, std::optional<double> intercept, const DMa
     return pipeline::to_double(s.a0, &out[1][1], "C", 1, 1, dgt_max);
 }
 
-Squares r_squared(const XMatrix& xX, const XMatrix& xY, const Solution& s, int dgt_max,
+Squares r_squared(const Design& xX, const XMatrix& xY, const Solution& s, int dgt_max,
                   const XMatrix* fits) {
     const int nx = xX.rows(), mx = xX.cols();
     Squares sq;
-    x_num fitted, term, square;
+    x_num fitted, term, square, value;
     xinit(&sq.vr, 0);
     xinit(&sq.vy, 0);
     // the fitted value a0 + x_1 b_1 + ... + x_mx b_mx as a dot product, the
@@ -188,9 +240,11 @@ Squares r_squared(const XMatrix& xX, const XMatrix& xY, const Solution& s, int d
     std::vector<x_prep> pb(static_cast<std::size_t>(mx)), prow(pb.size());
     for (int j = 1; j <= mx; ++j) xprep_(&s.b[j][1], &pb[static_cast<std::size_t>(j - 1)]);
     for (int i = 1; i <= nx; ++i) {
-        const x_num* row = xX[i];
         const x_num* y = &xY[i][1];
-        for (int j = 1; j <= mx; ++j) xprep_(&row[j], &prow[static_cast<std::size_t>(j - 1)]);
+        for (int j = 1; j <= mx; ++j) {
+            xX.get(i, j, &value);
+            xprep_(&value, &prow[static_cast<std::size_t>(j - 1)]);
+        }
         fitted = s.a0;
         x_dot_add_p_(prow.data(), pb.data(), mx, &fitted, dgt_max);
         x_sub_(&fitted, y, &term, dgt_max);

@@ -6,24 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <sys/mman.h>
-
-namespace {
-
-// An element block; one of several megabytes is aligned to and asks for
-// huge pages, which take its first touches with far fewer page faults (the
-// programs write every element once, soon after allocating it).
-void* alloc_block(std::size_t bytes) {
-    constexpr std::size_t HUGE = std::size_t{2} << 20;
-    if (bytes < 2 * HUGE) return std::malloc(bytes);
-    const std::size_t rounded = (bytes + HUGE - 1) / HUGE * HUGE;
-    void* p = std::aligned_alloc(HUGE, rounded);
-    if (p != nullptr) ::madvise(p, rounded, MADV_HUGEPAGE);
-    return p;
-}
-
-} // namespace
-
 // The layout of dmatrix with x_num elements: a row table and one element
 // block, each with NR_END spare slots in front, rows one after another.
 // Running out of memory ends the process through nrerror, as every
@@ -36,7 +18,7 @@ x_num** xmatrix(int nrl, int nrh, int ncl, int nch) {
     if (m == nullptr) nrerror("allocation failure 1 in xmatrix()");
     m += NR_END;
     m -= nrl;
-    m[nrl] = static_cast<x_num*>(alloc_block((nrow * ncol + NR_END) * sizeof(x_num)));
+    m[nrl] = static_cast<x_num*>(matrix_block((nrow * ncol + NR_END) * sizeof(x_num)));
     if (m[nrl] == nullptr) nrerror("allocation failure 2 in xmatrix()");
     m[nrl] += NR_END;
     m[nrl] -= ncl;

@@ -174,13 +174,22 @@ TEST(Xavg, MeanOfAColumn) {
 // 10 (50 digits, 10 limbs) x^k stays within k x 10^-54 of the exact power.
 TEST(DesignMatrix, PowersKeepTheWorkingPrecision) {
     const double x = 1.000000000000001;
-    const XMatrix xX = velmar::design_matrix(dmat({{x}}), 10, velmar::precision(10));
+    const velmar::Design xX = velmar::design_matrix(dmat({{x}}), 10, velmar::precision(10));
     const Dec v = dec(x);
     Dec power = v;
     for (int k = 1; k <= 10; ++k) {
-        EXPECT_LE(order(value_of(xX[1][k]) - power), -53) << "power " << k;
+        EXPECT_LE(order(value_of(xX.at(1, k)) - power), -53) << "power " << k;
         power = power * v;
     }
+}
+
+// A value longer than a slot of the precision is refused loudly, never cut.
+TEST(DesignMatrixDeathTest, ValueBeyondItsSlot) {
+    velmar::Design d(1, 1, 30); // slots of 7 limbs
+    x_num x{};
+    xinit(&x, 1);
+    x.ndgt = 8;
+    EXPECT_EXIT(d.put(1, 1, x), ::testing::ExitedWithCode(1), "beyond its slot");
 }
 
 // Each sum adds its terms in increasing row order, also across the blocks
@@ -191,7 +200,7 @@ TEST(NormalEquations, SumsInRowOrder) {
     y[31] = 1e30;
     y[32] = -1e30;
     y[33] = 1;
-    const XMatrix xX = pipeline::to_x(column(std::vector<double>(40, 1.0)), 30);
+    const velmar::Design xX = velmar::design_matrix(column(std::vector<double>(40, 1.0)), 1, 30);
     const XMatrix xY = pipeline::to_x(column(y), 30);
     const velmar::Centres centres = velmar::centres(xX, xY, 0.0, 30);
     const XMatrix xC(1, 1), xD(1, 1);
@@ -214,7 +223,7 @@ TEST(RSquared, ExactCases) {
         {{2.5, 2.5, 2.5}, 2.5, "1"},
         {{1, 3, 2}, std::nullopt, "0.25"},
     };
-    const XMatrix xX = pipeline::to_x(column({1, 2, 3}), 30);
+    const velmar::Design xX = velmar::design_matrix(column({1, 2, 3}), 1, 30);
     for (const auto& c : cases) {
         const XMatrix xY = pipeline::to_x(column(c.y), 30);
         const auto sol = velmar::solve(xX, xY, c.intercept, 30);
@@ -286,7 +295,7 @@ TEST(Solve, MatchesTheExactLeastSquares) {
             }
 
             const int prec = velmar::precision(c.degree);
-            const XMatrix xX = velmar::design_matrix(dmat(x), c.degree, prec);
+            const velmar::Design xX = velmar::design_matrix(dmat(x), c.degree, prec);
             const XMatrix xY = pipeline::to_x(column(y), prec);
             const auto sol = velmar::solve(xX, xY, c.intercept, prec);
             ASSERT_TRUE(sol);
@@ -339,7 +348,7 @@ TEST(Summarise, MatchesTheExactLeastSquares) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.x.size() << " rows, degree " << c.degree);
         const int prec = velmar::precision(c.degree);
-        const XMatrix xX = velmar::design_matrix(dmat(c.x), c.degree, prec);
+        const velmar::Design xX = velmar::design_matrix(dmat(c.x), c.degree, prec);
         const XMatrix xY = pipeline::to_x(column(c.y), prec);
         const auto sol = velmar::solve(xX, xY, c.intercept, prec);
         ASSERT_TRUE(sol);
@@ -403,7 +412,8 @@ TEST(Summarise, QuotientsByZero) {
         {{2}, {5}, 1.0, "uffuuuu"},
     };
     for (const auto& c : cases) {
-        const XMatrix xX = pipeline::to_x(column(c.x), 30), xY = pipeline::to_x(column(c.y), 30);
+        const velmar::Design xX = velmar::design_matrix(column(c.x), 1, 30);
+        const XMatrix xY = pipeline::to_x(column(c.y), 30);
         const auto sol = velmar::solve(xX, xY, c.intercept, 30);
         ASSERT_TRUE(sol);
         const velmar::Summary sm = velmar::summarise(*sol, velmar::r_squared(xX, xY, *sol, 30),
