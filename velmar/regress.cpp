@@ -14,7 +14,10 @@ using pipeline::XMatrix;
 void xavg(x_num** m, int n, int i_min, int j, x_num* avg, int dgt_max) {
     x_num sum, count;
     xinit(&sum, 0);
-    for (int i = i_min; i <= n; ++i) x_add_(&sum, &m[i][j], &sum, dgt_max);
+    x_sum s;
+    xsum_(&s, &sum, dgt_max);
+    for (int i = i_min; i <= n; ++i) x_sum_add_(&s, &m[i][j]);
+    xsum_get_(&s, &sum);
     xinit(&count, n);
     x_div_(&sum, &count, avg, dgt_max);
 }
@@ -115,13 +118,16 @@ Centres centres(const Design& xX, const XMatrix& xY, std::optional<double> inter
         // reads the matrix in its memory order
         x_num* sum = c.x[1];
         x_num value;
-        for (int j = 1; j <= mx; ++j) xinit(&sum[j], 0);
+        xinit(&value, 0);
+        std::vector<x_sum> sums(static_cast<std::size_t>(mx));
+        for (auto& s : sums) xsum_(&s, &value, dgt_max);
         for (int i = 1; i <= nx; ++i) {
             for (int j = 1; j <= mx; ++j) {
                 xX.get(i, j, &value);
-                x_add_(&sum[j], &value, &sum[j], dgt_max);
+                x_sum_add_(&sums[static_cast<std::size_t>(j - 1)], &value);
             }
         }
+        for (int j = 1; j <= mx; ++j) xsum_get_(&sums[static_cast<std::size_t>(j - 1)], &sum[j]);
         x_num count;
         xinit(&count, nx);
         for (int j = 1; j <= mx; ++j) x_div_(&sum[j], &count, &sum[j], dgt_max);
@@ -235,6 +241,11 @@ Squares r_squared(const Design& xX, const XMatrix& xY, const Solution& s, int dg
     x_num fitted, term, square, value;
     xinit(&sq.vr, 0);
     xinit(&sq.vy, 0);
+    // the two sums of squares run from zero (each term added to the sum, as
+    // the sum to each term: a sum does not depend on its order of operands)
+    x_sum vr, vy;
+    xsum_(&vr, &sq.vr, dgt_max);
+    xsum_(&vy, &sq.vy, dgt_max);
     // the fitted value a0 + x_1 b_1 + ... + x_mx b_mx as a dot product, the
     // coefficients prepared once, each row's values once
     std::vector<x_prep> pb(static_cast<std::size_t>(mx)), prow(pb.size());
@@ -254,11 +265,13 @@ Squares r_squared(const Design& xX, const XMatrix& xY, const Solution& s, int dg
             x_not_(&(*fits)[i][2]);
         }
         x_mult_(&term, &term, &square, dgt_max);
-        x_add_(&square, &sq.vr, &sq.vr, dgt_max);
+        x_sum_add_(&vr, &square);
         x_sub_(&s.y_centre, y, &term, dgt_max);
         x_mult_(&term, &term, &square, dgt_max);
-        x_add_(&square, &sq.vy, &sq.vy, dgt_max);
+        x_sum_add_(&vy, &square);
     }
+    xsum_get_(&vr, &sq.vr);
+    xsum_get_(&vy, &sq.vy);
     // a zero vy makes the quotient the undefined record, which the
     // subtraction takes as zero
     x_num quotient, one;

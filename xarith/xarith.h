@@ -116,6 +116,17 @@ int ZeroSfx(char* str, int n);
 int x_add_(const x_num* a, const x_num* b, x_num* c, int digit_max);
 // c = a - b; returns 1. b is only read.
 int x_sub_(const x_num* a, const x_num* b, x_num* c, int digit_max);
+// A running sum: the records x_add_ gives when terms are added one at a
+// time, s = s + a, held in the library's own form between the terms (a
+// column's sum, a sum of squares). xsum_ starts it at `start` and fixes
+// the precision of every term; x_sum_add_ adds a term and returns 1;
+// xsum_get_ writes the record the sum stands for. Copy it like a record.
+struct x_sum {
+    alignas(8) unsigned char opaque[320];
+};
+void xsum_(x_sum* s, const x_num* start, int digit_max);
+int x_sum_add_(x_sum* s, const x_num* a);
+void xsum_get_(const x_sum* s, x_num* out);
 // -1, 0 or 1 as x is below, equal to or above y at dgt_max digits.
 int xcomp_(const x_num* x, const x_num* y, int dgt_max);
 // The zero threshold of the eliminations: -1, 0 or 1 as |x| is below,

@@ -384,6 +384,44 @@ TEST(Property, FusedMultiplyAddAtTheProgramsPrecisions) {
     }
 }
 
+// A running sum gives the records of x_add_ term by term: terms of one
+// length on close exponents (the sum runs at its precision, carries and
+// cancellations on the way), now and then a zero, a far term or a term
+// that cancels the sum, and a copy of the sum taken midway.
+TEST(Property, RunningSumMatchesTheSums) {
+    std::mt19937_64 rng(SEED + 9);
+    static const int precs[] = {30, 50, 54, 55, 80, 120, 6, 19, 234};
+    for (int round = 0; round < 900; ++round) {
+        const int prec = precs[round % 9];
+        const int most = std::min(SUB_DGT, prec / 6 + 2);
+        const int len = std::uniform_int_distribution<int>(1, most)(rng);
+        const int n = std::uniform_int_distribution<int>(1, 60)(rng);
+        x_num want = random_record(rng, len, -2, 2);
+        if (round % 5 == 0) xinit(&want, 0);
+        SCOPED_TRACE(testing::Message() << "round " << round << " at " << prec);
+        x_sum sum;
+        xsum_(&sum, &want, prec);
+        for (int r = 0; r < n; ++r) {
+            x_num a = random_record(rng, len, -2, 2);
+            if (r % 17 == 5) a = random_record(rng, most, -3 * prec, 3 * prec);
+            if (r % 23 == 7) a.ndgt = 0;
+            if (r % 29 == 11) {
+                xsum_get_(&sum, &a);
+                x_not_(&a);
+            }
+            x_add_(&want, &a, &want, prec);
+            x_sum_add_(&sum, &a);
+            if (r == n / 2) {
+                const x_sum copy = sum;
+                sum = copy;
+            }
+        }
+        x_num got;
+        xsum_get_(&sum, &got);
+        ASSERT_EQ(fields(got), fields(want));
+    }
+}
+
 // Prepared factors give the records of the record forms: single products,
 // runs of terms into one accumulator (zero factors, exact cancellations and
 // zero accumulators on the way), at the precisions the word arithmetic
