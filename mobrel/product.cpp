@@ -11,7 +11,7 @@ namespace mobrel {
 // beyond the range of a double is the one named.
 bool multiply(const pipeline::XMatrix& a, const pipeline::XMatrix& b, const pipeline::DMatrix& c,
               int dgt_max, int* lost) {
-    constexpr int ROWS = 32;
+    constexpr int ROWS = 64;
     const int n = a.rows(), m = b.cols();
     const pipeline::XMatrix block(std::min(ROWS, n), m);
     // the highest leading power among the terms of each element of the block
