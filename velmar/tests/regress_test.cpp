@@ -7,6 +7,7 @@
 #include "velmar/regress.h"
 
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -181,6 +182,26 @@ TEST(DesignMatrix, PowersKeepTheWorkingPrecision) {
         EXPECT_LE(order(value_of(xX.at(1, k)) - power), -53) << "power " << k;
         power = power * v;
     }
+}
+
+// Every field of a record comes back from its slot: zeros, each sign, the
+// exponent's extremes, a slot filled to its last limb, and neighbours that
+// do not spill into each other.
+TEST(DesignMatrix, SlotsKeepEveryField) {
+    x_num zero, full, undefined, small;
+    xinit(&zero, 0);
+    xinit(&small, -7);
+    small.esp = INT_MIN;
+    std::mt19937_64 rng(3);
+    full = random_record(rng, 7, INT_MAX - 5, INT_MAX - 5);
+    full.sign = '-';
+    undefined = zero;
+    undefined.sign = '?';
+    const x_num values[] = {zero, full, undefined, small};
+    velmar::Design d(2, 2, 30); // slots of 7 limbs
+    for (int k = 0; k < 4; ++k) d.put(1 + k / 2, 1 + k % 2, values[k]);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(fields(d.at(1 + k / 2, 1 + k % 2)), fields(values[k])) << "value " << k;
 }
 
 // A value longer than a slot of the precision is refused loudly, never cut.
