@@ -99,9 +99,11 @@ template <int W> void dot(const x_prep* a, const x_prep* b, int n, x_num* acc, i
     SignedSum<std::max(W, 2)> f;
     const TopRange full = top_range<std::max(W, 2)>(std::max(prec, WORD_DIGITS + 1));
     wide_t expect = 0;
+    // a sum whose sign is neither '+' nor '-' (a record that is not one the
+    // arithmetic makes) stays in words, where its sign is written back as is
     const auto take_signed = [&] {
         if constexpr (W >= 2) {
-            if (s.digits == prec) {
+            if (s.digits == prec && (s.sign == '+' || s.sign == '-')) {
                 signed_of(f, s);
                 held = Held::signed_words;
             }

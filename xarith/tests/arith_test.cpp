@@ -189,6 +189,26 @@ TEST(Arith, DivByZero) {
     EXPECT_EQ(r.sign, '?');
 }
 
+// A sum of exactly its precision with a sign that is neither '+' nor '-'
+// keeps that sign when the terms leave it alone (a zero factor, a zero
+// term), in a dot product and in a running sum as in the record forms.
+TEST(Arith, RunningFormsKeepAnOddSign) {
+    x_num acc = make('?', {123456, 123456, 123456, 123456, 123456}, -1); // 30 digits
+    const x_num zero = make('+', {}, 0), two = make('+', {2}, 0);
+    x_prep pz, p2;
+    xprep_(&zero, &pz);
+    xprep_(&two, &p2);
+    x_num dot = acc;
+    x_dot_add_p_(&pz, &p2, 1, &dot, 30);
+    x_sum s;
+    xsum_(&s, &acc, 30);
+    x_sum_add_(&s, &zero);
+    x_num sum;
+    xsum_get_(&s, &sum);
+    EXPECT_EQ(fields(dot), fields(acc));
+    EXPECT_EQ(fields(sum), fields(acc));
+}
+
 TEST(Arith, Pow) {
     const x_num two = make('+', {2}, 0);
     x_num r = poisoned();
