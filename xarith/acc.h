@@ -445,11 +445,15 @@ template <int W> inline bool holds_prec(const SignedSum<W>& s, TopRange full) {
     return top >= full.low && top < full.high;
 }
 
-// The signed form of a non-zero accumulator of at most 18 W digits.
-template <int W> inline void signed_of(SignedSum<W>& f, const Acc<W>& s) {
+// f takes up the accumulator s when it holds exactly prec digits and its
+// sign is '+' or '-' (a sum of another sign, which no arithmetic makes,
+// stays where its sign is written back as it was); returns whether it did.
+template <int W> inline bool take_signed(SignedSum<W>& f, const Acc<W>& s, int prec) {
+    if (s.digits != prec || (s.sign != '+' && s.sign != '-')) return false;
     assert(s.nw > 0 && s.digits <= WORD_DIGITS * W);
     f.clear(s.esp);
     add_signed(f, s.c(), s.sign == '-');
+    return true;
 }
 
 // The accumulator a non-zero signed sum stands for.

@@ -140,32 +140,24 @@ template <int W> const SumOf<W>& sum_of(const x_sum* s) {
 // The record goes signed when it holds exactly prec digits.
 template <int W> void take_up(SumOf<W>& s) {
     if constexpr (W >= 2) {
-        const x_num& x = s.rec;
-        if ((x.sign == '+' || x.sign == '-') && loadable<W>(&x) &&
-            digits_of(x.dgt, x.ndgt) == s.prec) {
-            Acc<W> acc;
-            acc.load(&x);
-            signed_of(s.f, acc);
-            s.held = true;
-        }
+        if (!loadable<W>(&s.rec)) return;
+        Acc<W> acc;
+        acc.load(&s.rec);
+        s.held = take_signed(s.f, acc, s.prec);
     }
 }
 
 // s = s + a, the term read into words and cut at the sum's exponent when
-// that is the grid (grid_stays_first), else through the record.
+// that is the grid (add_at_own_grid), else through the record.
 template <int W> void sum_add(SumOf<W>& s, const x_num* a) {
     if constexpr (W >= 2) {
         if (s.held) {
             if (a->ndgt == 0) return; // s + 0 is s
-            constexpr std::int32_t SAFE = 1 << 30; // no exponent field saturates
-            if (loadable<W>(a) && a->esp > -SAFE && a->esp < SAFE) {
+            if (loadable<W>(a)) {
                 u64 buf[W + W + 1 + W + 1] = {}; // W zeros below, the term, zeros above
                 const int n = words_of_limbs(buf + W, a->dgt, a->ndgt);
-                const TopRange full = top_range<W>(s.prec);
-                if (grid_stays_first(holds_prec(s.f, full), s.f.esp, a->esp,
-                                     digits_of(a->dgt, a->ndgt), s.prec)) {
-                    const Words<W> q = aligned<W>(buf + W, n, a->esp - s.f.esp);
-                    add_signed(s.f, q.w, a->sign == '-');
+                if (add_at_own_grid(s.f, buf + W, n, a->esp, a->sign == '-', s.prec,
+                                    top_range<W>(s.prec))) {
                     if (s.f.zero()) { // cancelled: the record takes the next term
                         store_sum(s.f, &s.rec);
                         s.held = false;

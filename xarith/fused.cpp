@@ -99,15 +99,9 @@ template <int W> void dot(const x_prep* a, const x_prep* b, int n, x_num* acc, i
     SignedSum<std::max(W, 2)> f;
     const TopRange full = top_range<std::max(W, 2)>(std::max(prec, WORD_DIGITS + 1));
     wide_t expect = 0;
-    // a sum whose sign is neither '+' nor '-' (a record that is not one the
-    // arithmetic makes) stays in words, where its sign is written back as is
-    const auto take_signed = [&] {
-        if constexpr (W >= 2) {
-            if (s.digits == prec && (s.sign == '+' || s.sign == '-')) {
-                signed_of(f, s);
-                held = Held::signed_words;
-            }
-        }
+    const auto take_up = [&] {
+        if constexpr (W >= 2)
+            if (take_signed(f, s, prec)) held = Held::signed_words;
     };
     const auto put_back = [&] {
         if (held == Held::signed_words) store_sum(f, acc);
@@ -121,7 +115,7 @@ template <int W> void dot(const x_prep* a, const x_prep* b, int n, x_num* acc, i
             s.load(acc);
             held = Held::words;
             expect = s.esp;
-            take_signed();
+            take_up();
         }
         if (held == Held::record || pa.nh == 0 || pb.nh == 0) {
             put_back();
@@ -151,7 +145,7 @@ template <int W> void dot(const x_prep* a, const x_prep* b, int n, x_num* acc, i
             put_back();
             continue;
         }
-        take_signed();
+        take_up();
     }
     put_back();
 }
