@@ -207,10 +207,11 @@ class WordDivisor {
         const u128 p = static_cast<u128>(v_) * u1 + xs;
         auto q = static_cast<u64>(p >> 64) + 1;
         u64 rem = u0 - q * d_;
-        if (rem > static_cast<u64>(p)) {
-            --q;
-            rem += d_;
-        }
+        // the first correction falls either way about as often: by a mask,
+        // as a branch on it would mispredict
+        const u64 over = 0 - static_cast<u64>(rem > static_cast<u64>(p));
+        q += over;
+        rem += over & d_;
         if (rem >= d_) [[unlikely]] {
             ++q;
             rem -= d_;
