@@ -125,15 +125,23 @@ template <int W> void dot(const x_prep* a, const x_prep* b, int n, x_num* acc, i
         u64 pbuf[PRODUCT_ROOM<W>];
         u64* p = pbuf + W;
         for (int i = 0; i < W; ++i) pbuf[i] = 0;
-        const int np = product_words(p, pa, pb);
-        for (int i = 0; i <= W; ++i) p[np + i] = 0;
         const wide_t ep = static_cast<wide_t>(pa.esp) + pb.esp;
+        // a signed sum mostly cuts the product at its own exponent: only
+        // the product's words above it are formed then
+        bool whole = true;
+        int np = held == Held::signed_words ? top_product(p, pa, pb, f.esp - ep, &whole)
+                                            : product_words(p, pa, pb);
+        for (int i = 0; i <= W; ++i) p[np + i] = 0;
         const signed char psign = product_sign(pa.sign, pb.sign);
         if constexpr (W >= 2) {
             if (held == Held::signed_words) {
                 if (add_at_own_grid(f, p, np, ep, psign == '-', prec, full)) [[likely]] {
                     if (f.zero()) put_back(); // cancelled: the next term goes through the record
                     continue;
+                }
+                if (!whole) {
+                    np = product_words(p, pa, pb);
+                    for (int i = 0; i <= W; ++i) p[np + i] = 0;
                 }
                 acc_of(s, f);
                 held = Held::words;

@@ -9,7 +9,7 @@ namespace xarith_detail {
 namespace {
 
 constexpr std::size_t KERNELS = KERNEL_WORDS.size();
-using mul_words_kernel = void (*)(u64*, const u64*, const u64*);
+using mul_words_kernel = void (*)(u64*, const u64*, const u64*, int);
 template <std::size_t... I> constexpr auto kernel_table(std::index_sequence<I...>) {
     return std::array<mul_words_kernel, sizeof...(I)>{
         &mul_words<KERNEL_WORDS[I / KERNELS], KERNEL_WORDS[I % KERNELS]>...};
@@ -18,12 +18,12 @@ constexpr auto WORD_KERNELS = kernel_table(std::make_index_sequence<KERNELS * KE
 
 } // namespace
 
-void mul_kernel_words(u64* r, const u64* a, int na, const u64* b, int nb) {
+void mul_kernel_words(u64* r, const u64* a, int na, const u64* b, int nb, int from) {
     assert(na > 0 && nb > 0 && na <= RECORD_WORDS && nb <= RECORD_WORDS && kernel_words(na) == na &&
            kernel_words(nb) == nb);
     const auto ia = static_cast<std::size_t>(KERNEL_INDEX[static_cast<std::size_t>(na)]);
     const auto ib = static_cast<std::size_t>(KERNEL_INDEX[static_cast<std::size_t>(nb)]);
-    WORD_KERNELS[ia * KERNELS + ib](r, a, b);
+    WORD_KERNELS[ia * KERNELS + ib](r, a, b, from);
 }
 
 namespace {

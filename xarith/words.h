@@ -242,13 +242,18 @@ template <int N, class F> [[gnu::always_inline]] inline void unrolled(F&& f) {
 // and folded at once, so no column is kept in memory: at 7 words this takes
 // about a fifth less time than summing every column first, at 10 and 14
 // words half. From 5 words on it takes half the time of the same product
-// in halves; below 4 words the halves are faster.
-template <int NA, int NB> void mul_words(u64* r, const u64* a, const u64* b) {
+// in halves; below 4 words the halves are faster. Columns below `from`
+// are left out, their words 0 (see top_product).
+template <int NA, int NB> void mul_words(u64* r, const u64* a, const u64* b, int from = 0) {
     static_assert(NA <= RECORD_WORDS && NB <= RECORD_WORDS, "columns stay below 10^18 2^64");
     static_assert(static_cast<u128>(RECORD_WORDS) * (E18 - 1) * (E18 - 1) + ~u64{0} < static_cast<u128>(E18) << 64);
     constexpr int NC = NA + NB - 1;
     u64 carry = 0;
     unrolled<NC>([&](auto k) {
+        if (k < from) {
+            r[k] = 0;
+            return;
+        }
         constexpr int lo = std::max(0, k - (NB - 1)), hi = std::min(k(), NA - 1);
         u128 col = carry;
         unrolled<hi - lo + 1>([&](auto i) { col += static_cast<u128>(a[lo + i]) * b[k - lo - i]; });
@@ -277,8 +282,9 @@ constexpr int kernel_words(int n) {
 }
 
 // The words of a[0..na) * b[0..nb) into r[0..na + nb), both counts among
-// KERNEL_WORDS: mul_words for those counts.
-void mul_kernel_words(u64* r, const u64* a, int na, const u64* b, int nb);
+// KERNEL_WORDS: mul_words for those counts, the columns below `from` left
+// out.
+void mul_kernel_words(u64* r, const u64* a, int na, const u64* b, int nb, int from = 0);
 
 // Long division of u[0..nu) by v[0..nv), v[nv - 1] != 0 and nu >= nv, in
 // base 10^18: the nu - nv + 1 quotient words into q. u needs room for

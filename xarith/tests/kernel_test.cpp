@@ -3,6 +3,7 @@
 // multiplied in limbs, words and halves, divided in words. The seed is
 // fixed.
 #include "testsupport/decimal.h"
+#include "xarith/acc.h"
 #include "xarith/halves.h"
 
 #include <gtest/gtest.h>
@@ -152,4 +153,35 @@ TEST(Kernels, ProductsAndQuotients) {
         ASSERT_EQ(divide_words(q, wu, nu, wb, nwb), exact);
         ASSERT_EQ(value(q, nu - nwb + 1, 18), value(a.d, a.n, 6));
     }
+}
+
+// Products whose columns below a cut are left out keep the cut's floor:
+// random factors held in words, and runs of 999999, whose products hold
+// long runs of nines, so that the left-out columns could carry into the
+// cut and the whole product is formed instead.
+TEST(Kernels, TopProductsKeepTheFloorAtTheirCut) {
+    std::mt19937_64 rng(35);
+    int whole = 0, cut = 0;
+    for (int round = 0; round < 60; ++round) {
+        const int n = 13 + round % (SUB_DGT - 12);
+        LimbRun a = random_run(rng, n), b = random_run(rng, 13 + (round * 7) % (SUB_DGT - 12));
+        if (round % 3 == 0)
+            for (int i = 0; i < n; ++i) a.d[i] = b.d[i] = DM - 1, b.n = n;
+        x_num xa{'+', {}, 0, a.n}, xb{'+', {}, 0, b.n};
+        for (int i = 0; i < a.n; ++i) xa.dgt[i] = a.d[i];
+        for (int i = 0; i < b.n; ++i) xb.dgt[i] = b.d[i];
+        Prep pa, pb;
+        prepare(&pa, &xa);
+        prepare(&pb, &xb);
+        const Digits p = mul(value(a.d, a.n, 6), value(b.d, b.n, 6));
+        for (int g = 0; g < 6 * (a.n + b.n); g += 1 + g % 5) {
+            u64 r[2 * RECORD_WORDS + 2] = {};
+            bool all;
+            const int np = top_product(r, pa, pb, g, &all);
+            (all ? whole : cut) += g >= 3 * WORD_DIGITS;
+            ASSERT_EQ(scaled(value(r, np, 18), -g), scaled(p, -g)) << "round " << round << " cut " << g;
+        }
+    }
+    EXPECT_GT(cut, 0);
+    EXPECT_GT(whole, 0);
 }
