@@ -62,12 +62,12 @@ void sub_product(x_num* x, const x_num* y, const x_num* f, int dgt_max) {
     x_mult_sub_(y, f, x, dgt_max);
 }
 
-// x = x / p (p not zero) through a working record; a zero dividend would
-// come back as it is, so it is left alone.
-void divide(x_num* x, const x_num* p, int dgt_max) {
+// x = x / p (p not zero, prepared) through a working record; a zero
+// dividend would come back as it is, so it is left alone.
+void divide(x_num* x, const x_divisor* p, int dgt_max) {
     if (x->ndgt == 0) return;
     x_num q;
-    x_div_(x, p, &q, dgt_max);
+    x_div_p_(x, p, &q, dgt_max);
     *x = q;
 }
 
@@ -123,7 +123,9 @@ int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int* lost, int dgt_m
                 x_not_(det);
                 std::swap(e, e_next);
             }
-            x_div_(&next[1], &row[1], &dum, dgt_max); // the factor
+            x_divisor pivot;
+            xdivisor_(&row[1], &pivot);
+            x_div_p_(&next[1], &pivot, &dum, dgt_max); // the factor
             sub_product(&next[2], &row[2], &dum, dgt_max);
             sub_product(&next[3], &row[3], &dum, dgt_max);
             for (int j = 1; j <= m; ++j) sub_product(&b[i + 1][j], &b[i][j], &dum, dgt_max);
@@ -143,12 +145,14 @@ int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int* lost, int dgt_m
     judge(a[n][1], e);
     x_mult_(&a[n][1], det, det, dgt_max);
 
-    // normalise each row by its pivot, which stays undivided in place
+    // normalise each row by its pivot, which stays undivided in place; the
+    // pivot prepared once for the row's quotients
     for (int i = 1; i <= n; ++i) {
-        const x_num* pivot = &a[i][1];
-        divide(&a[i][2], pivot, dgt_max);
-        divide(&a[i][3], pivot, dgt_max);
-        for (int j = 1; j <= m; ++j) divide(&b[i][j], pivot, dgt_max);
+        x_divisor pivot;
+        xdivisor_(&a[i][1], &pivot);
+        divide(&a[i][2], &pivot, dgt_max);
+        divide(&a[i][3], &pivot, dgt_max);
+        for (int j = 1; j <= m; ++j) divide(&b[i][j], &pivot, dgt_max);
     }
 
     // back-substitution; row n is already solved

@@ -17,6 +17,8 @@
 #include "xarith/words.h"
 #include "xarith/record.h"
 
+#include <new>
+
 using namespace xarith_detail;
 
 namespace {
@@ -35,7 +37,7 @@ void store_quotient(x_num* v3, const x_num* v1, const x_num* v2, const limb_t* u
 // ndv + Qmax limbs of the dividend (zeros below its end), into q. False,
 // with nothing written, when N mod V is zero: the division may then end
 // early, and the limb division decides where.
-bool quotient_by_words(const limb_t* dividend, int nv1, const limb_t* divisor, int nv2, int qmax,
+bool quotient_by_words(const limb_t* dividend, int nv1, const WordsDivisor& divisor, int nv2, int qmax,
                        limb_t* q) {
     const int t = nv2 + qmax;
     limb_t nl[2 * SUB_DGT + 3];
@@ -44,10 +46,10 @@ bool quotient_by_words(const limb_t* dividend, int nv1, const limb_t* divisor, i
         nl[i] = j >= 0 ? dividend[j] : 0;
     }
     // the top limbs of N and V are not 0, nor then their top words
-    u64 u[2 * RECORD_WORDS + 2], v[2 * RECORD_WORDS + 2], qw[2 * RECORD_WORDS + 2];
+    u64 u[2 * RECORD_WORDS + 2], qw[2 * RECORD_WORDS + 2];
     const int nu = words_of_limbs(u, nl, t);
-    const int nv = words_of_limbs(v, divisor, nv2);
-    if (divide_words(qw, u, nu, v, nv)) return false;
+    const int nv = divisor.nv;
+    if (divide_words(qw, u, nu, divisor)) return false;
     limb_t ql[3 * (2 * RECORD_WORDS + 2)];
     limbs_of_words(ql, qw, nu - nv + 1);
     const int made = 3 * (nu - nv + 1);
@@ -208,13 +210,14 @@ class LongDivision {
 };
 
 // v3 = v1 / v2 for non-zero operands in normal form within nv1 and nv2
-// limbs.
-void divide(const x_num* v1, int nv1, const x_num* v2, int nv2, x_num* v3, int prec) {
+// limbs, v2's words prepared in w.
+void divide(const x_num* v1, int nv1, const x_num* v2, int nv2, const WordsDivisor& w, x_num* v3,
+            int prec) {
     const int qmax = prec / BASE + 2;
     const wide_t esp = static_cast<wide_t>(v1->esp) - v2->esp;
 
     limb_t u[SUB_DGT + 1];
-    if (quotient_by_words(v1->dgt, nv1, v2->dgt, nv2, qmax, u))
+    if (quotient_by_words(v1->dgt, nv1, w, nv2, qmax, u))
         return store_quotient(v3, v1, v2, u, qmax + 1, qmax,
                               static_cast<wide_t>(BASE) * (nv1 - nv2 - qmax) + esp);
 
@@ -230,31 +233,75 @@ void divide(const x_num* v1, int nv1, const x_num* v2, int nv2, x_num* v3, int p
     store_quotient(v3, v1, v2, u, made, qmax, d.esp() + esp);
 }
 
-} // namespace
+// The divisor's limbs below its top zero ones (0 for a zero divisor).
+int divisor_limbs(const x_num* v2) {
+    return strip_top(v2->dgt, used_limbs(v2));
+}
+
+// The words of a divisor of nv2 > 0 limbs, prepared.
+void prepare_words(const x_num* v2, int nv2, WordsDivisor* w) {
+    u64 v[RECORD_WORDS];
+    prepare_divisor(w, v, words_of_limbs(v, v2->dgt, nv2));
+}
 
 // The special cases in the order the definition tests them: a zero divisor
 // (0 / 0 too) marks the result undefined; a zero dividend is copied; a
 // divisor of exactly one limb 1 and exponent 0 copies the dividend with the
-// quotient's sign, unscaled.
-int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
-    const int nv2 = strip_top(v2->dgt, used_limbs(v2));
+// quotient's sign, unscaled. Returns false, with nothing done, when none
+// applies.
+bool special_quotient(const x_num* v1, const x_num* v2, int nv2, x_num* v3, int* status) {
+    *status = 1;
     if (nv2 == 0) {
         v3->sign = '?';
         v3->ndgt = 0;
-        return 0;
+        *status = 0;
+        return true;
     }
-    const int nv1 = strip_top(v1->dgt, used_limbs(v1));
-    if (v1->ndgt == 0 || nv1 == 0) {
+    if (v1->ndgt == 0 || strip_top(v1->dgt, used_limbs(v1)) == 0) {
         copy_value(v3, v1);
-        return 1;
+        return true;
     }
     if (v2->ndgt == 1 && v2->dgt[0] == 1 && v2->esp == 0) {
         const signed char sign = product_sign(v1->sign, v2->sign);
         copy_value(v3, v1);
         v3->sign = sign;
-        return 1;
+        return true;
     }
-    divide(v1, nv1, v2, nv2, v3, clamp_prec(digit_max, PREC_DIV_MAX));
+    return false;
+}
+
+// A prepared divisor: the record (its special cases and the limb division
+// read it), its limbs in use and its words.
+struct Divisor {
+    x_num v;
+    int n;
+    WordsDivisor w;
+};
+static_assert(sizeof(Divisor) <= sizeof(x_divisor) && alignof(Divisor) <= alignof(x_divisor),
+              "x_divisor holds a prepared divisor");
+
+} // namespace
+
+int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max) {
+    const int nv2 = divisor_limbs(v2);
+    if (int status; special_quotient(v1, v2, nv2, v3, &status)) return status;
+    WordsDivisor w;
+    prepare_words(v2, nv2, &w);
+    divide(v1, divisor_limbs(v1), v2, nv2, w, v3, clamp_prec(digit_max, PREC_DIV_MAX));
+    return 1;
+}
+
+void xdivisor_(const x_num* v2, x_divisor* d) {
+    auto* p = new (d->opaque) Divisor;
+    p->v = *v2;
+    p->n = divisor_limbs(v2);
+    if (p->n > 0) prepare_words(v2, p->n, &p->w);
+}
+
+int x_div_p_(const x_num* v1, const x_divisor* d, x_num* v3, int digit_max) {
+    const auto* p = std::launder(reinterpret_cast<const Divisor*>(d->opaque));
+    if (int status; special_quotient(v1, &p->v, p->n, v3, &status)) return status;
+    divide(v1, divisor_limbs(v1), &p->v, p->n, p->w, v3, clamp_prec(digit_max, PREC_DIV_MAX));
     return 1;
 }
 

@@ -35,60 +35,44 @@ u64 scale(u64* x, int n, u64 d) {
     return c;
 }
 
-// A word w < 10^18 that many words q < 2^64 multiply, each product split
-// into its words: with w' = floor(w 2^64 / 10^18) formed once, the high
-// half of q w' is the high word of q w or one less (Shoup's method), so a
-// multiply and one test replace a division.
-class WordFactor {
-  public:
-    WordFactor() = default;
-    explicit WordFactor(u64 w) : w_(w) {
-        u64 r;
-        w_by_ = BY_E18.divide(static_cast<u128>(w) << 64, &r);
-    }
-
-    // floor(q w / 10^18), and *lo = q w mod 10^18.
-    [[gnu::always_inline]] u64 split(u64 q, u64* lo) const {
-        u64 hi = static_cast<u64>((static_cast<u128>(q) * w_by_) >> 64);
-        u64 r = q * w_ - hi * E18; // below 2 x 10^18: exact modulo 2^64
-        const bool over = r >= E18;
-        hi += over;
-        r -= over ? E18 : 0;
-        *lo = r;
-        return hi;
-    }
-
-  private:
-    u64 w_, w_by_; // the default constructor leaves them unset: arrays are filled as far as used
-};
-
 } // namespace
+
+void prepare_divisor(WordsDivisor* p, const u64* v, int nv) {
+    assert(nv > 0 && nv <= RECORD_WORDS && v[nv - 1] != 0);
+    p->nv = nv;
+    for (int i = 0; i < nv; ++i) p->v[i] = v[i];
+    if (nv == 1) { // divided word by word, unscaled
+        p->scale = 1;
+        p->top = WordDivisor(v[0]);
+        return;
+    }
+    p->scale = E18 / (v[nv - 1] + 1);
+    scale(p->v, nv, p->scale);
+    p->top = WordDivisor(p->v[nv - 1]);
+    for (int i = 0; i < nv; ++i) p->factors[i] = WordFactor(p->v[i]);
+}
 
 // Knuth's algorithm D in base 10^18: both operands are scaled so that the
 // divisor's top word is at least 10^18 / 2; each quotient word is the top
 // two words of the remainder over the divisor's top word, settled on the
 // divisor's second word, and the trial subtraction adds the divisor back
 // once when it was still one too large.
-bool divide_words(u64* q, u64* u, int nu, u64* v, int nv) {
-    assert(nv > 0 && nu >= nv && v[nv - 1] != 0);
+bool divide_words(u64* q, u64* u, int nu, const WordsDivisor& d) {
+    const int nv = d.nv;
+    assert(nu >= nv);
     if (nv == 1) {
-        const WordDivisor by(v[0]);
         u64 r = 0;
-        for (int j = nu - 1; j >= 0; --j) q[j] = by.divide(static_cast<u128>(r) * E18 + u[j], &r);
+        for (int j = nu - 1; j >= 0; --j) q[j] = d.top.divide(static_cast<u128>(r) * E18 + u[j], &r);
         return r == 0;
     }
-    const u64 d = E18 / (v[nv - 1] + 1);
-    scale(v, nv, d);
-    u[nu] = scale(u, nu, d);
+    const u64* v = d.v;
+    u[nu] = scale(u, nu, d.scale);
     const u64 vt = v[nv - 1], vs = v[nv - 2];
-    const WordDivisor by_top(vt);
-    WordFactor factors[RECORD_WORDS];
-    for (int i = 0; i < nv; ++i) factors[i] = WordFactor(v[i]);
     for (int j = nu - nv; j >= 0; --j) {
         // the remainder's top word is at most vt, so the quotient of its top
         // two words is below 10^18 + 2
         u64 rhat;
-        u64 qhat = by_top.divide(static_cast<u128>(u[j + nv]) * E18 + u[j + nv - 1], &rhat);
+        u64 qhat = d.top.divide(static_cast<u128>(u[j + nv]) * E18 + u[j + nv - 1], &rhat);
         while (qhat >= E18 ||
                static_cast<u128>(qhat) * vs > static_cast<u128>(rhat) * E18 + u[j + nv - 2]) {
             --qhat;
@@ -102,7 +86,7 @@ bool divide_words(u64* q, u64* u, int nu, u64* v, int nv) {
         u64 owed = 0;
         for (int i = 0; i < nv; ++i) {
             u64 lo;
-            const u64 hi = factors[i].split(qhat, &lo);
+            const u64 hi = d.factors[i].split(qhat, &lo);
             const auto y = static_cast<std::int64_t>(u[i + j]) - static_cast<std::int64_t>(lo) -
                            static_cast<std::int64_t>(owed);
             const u64 k =
@@ -128,6 +112,13 @@ bool divide_words(u64* q, u64* u, int nu, u64* v, int nv) {
     for (int i = 0; i < nv; ++i)
         if (u[i] != 0) return false;
     return true;
+}
+
+bool divide_words(u64* q, u64* u, int nu, u64* v, int nv) {
+    WordsDivisor d{};
+    prepare_divisor(&d, v, nv);
+    for (int i = 0; i < nv; ++i) v[i] = d.v[i];
+    return divide_words(q, u, nu, d);
 }
 
 } // namespace xarith_detail

@@ -286,10 +286,52 @@ constexpr int kernel_words(int n) {
 // out.
 void mul_kernel_words(u64* r, const u64* a, int na, const u64* b, int nb, int from = 0);
 
-// Long division of u[0..nu) by v[0..nv), v[nv - 1] != 0 and nu >= nv, in
+// A word w < 10^18 that many words q < 2^64 multiply, each product split
+// into its words: with w' = floor(w 2^64 / 10^18) formed once, the high
+// half of q w' is the high word of q w or one less (Shoup's method), so a
+// multiply and one test replace a division.
+class WordFactor {
+  public:
+    WordFactor() = default;
+    explicit WordFactor(u64 w) : w_(w) {
+        u64 r;
+        w_by_ = BY_E18.divide(static_cast<u128>(w) << 64, &r);
+    }
+
+    // floor(q w / 10^18), and *lo = q w mod 10^18.
+    [[gnu::always_inline]] u64 split(u64 q, u64* lo) const {
+        u64 hi = static_cast<u64>((static_cast<u128>(q) * w_by_) >> 64);
+        u64 r = q * w_ - hi * E18; // below 2 x 10^18: exact modulo 2^64
+        const bool over = r >= E18;
+        hi += over;
+        r -= over ? E18 : 0;
+        *lo = r;
+        return hi;
+    }
+
+  private:
+    u64 w_, w_by_; // the default constructor leaves them unset: arrays are filled as far as used
+};
+
+// A divisor of nv words prepared for the long division: scaled so that its
+// top word is at least 10^18 / 2 (one word is left as it is), with the
+// scale, its top word's reciprocal and each word's factor formed once, so
+// that several quotients by it share them.
+struct WordsDivisor {
+    int nv;
+    u64 scale;
+    u64 v[RECORD_WORDS];
+    WordFactor factors[RECORD_WORDS];
+    WordDivisor top{1};
+};
+void prepare_divisor(WordsDivisor* p, const u64* v, int nv);
+
+// Long division of u[0..nu) by a prepared divisor, nu >= its words, in
 // base 10^18: the nu - nv + 1 quotient words into q. u needs room for
-// nu + 1 words; u and v are left scaled, u holding the scaled remainder.
-// Returns true when the remainder is zero.
+// nu + 1 words and is left scaled, holding the scaled remainder. Returns
+// true when the remainder is zero.
+bool divide_words(u64* q, u64* u, int nu, const WordsDivisor& d);
+// The same by v[0..nv), v[nv - 1] != 0, which is left scaled.
 bool divide_words(u64* q, u64* u, int nu, u64* v, int nv);
 
 // s = x + y over W words; returns the carry out of the top (0 or 1).

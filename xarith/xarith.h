@@ -188,6 +188,16 @@ void x_matmul_(x_num** a, int n, int l, x_num** b, int m, x_num** c, int digit_m
 void x_matmul_(x_num** a, int n, int l, x_num** b, int m, x_num** c, int* top, int digit_max);
 // v3 = v1 / v2; returns 1, or 0 for a zero divisor (v3 then undefined).
 int x_div_(const x_num* v1, const x_num* v2, x_num* v3, int digit_max);
+// A divisor prepared once for several quotients by it: its words, scale
+// and reciprocals formed once. It holds a copy of the value, so the record
+// may change once the divisor is made; copy it like a record. x_div_p_
+// gives the record and status x_div_ gives for the divisor it was prepared
+// from, at any precision.
+struct x_divisor {
+    alignas(8) unsigned char opaque[640];
+};
+void xdivisor_(const x_num* v2, x_divisor* d);
+int x_div_p_(const x_num* v1, const x_divisor* d, x_num* v3, int digit_max);
 // b = 1 / a; returns 1.
 int x_inv_(const x_num* a, x_num* b, int digit_max);
 // b = the square root of a, cut toward zero to the limbs a quotient keeps,

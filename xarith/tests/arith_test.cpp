@@ -169,7 +169,18 @@ TEST(Arith, Div) {
          30,
          {'+', {402792, 136593, 531148, 629394, 7, 0, 714285}, -36}},
     };
-    for (const Case& c : cases) check(x_div_, c);
+    // and by a prepared divisor, the divisor's record changed after
+    const auto by_prepared = [](const x_num* a, const x_num* b, x_num* c, int prec) {
+        x_divisor d;
+        x_num v = *b;
+        xdivisor_(&v, &d);
+        xinit(&v, 7);
+        return x_div_p_(a, &d, c, prec);
+    };
+    for (const Case& c : cases) {
+        check(x_div_, c);
+        check(by_prepared, c);
+    }
 }
 
 TEST(Arith, DivByZero) {
@@ -179,6 +190,11 @@ TEST(Arith, DivByZero) {
         EXPECT_EQ(x_div_(&a, &zero, &r, 30), 0);
         EXPECT_EQ(r.sign, '?');
         EXPECT_EQ(r.ndgt, 0);
+        EXPECT_EQ(cvxs(&r, 30), "?");
+        x_divisor d;
+        xdivisor_(&zero, &d);
+        r = poisoned();
+        EXPECT_EQ(x_div_p_(&a, &d, &r, 30), 0);
         EXPECT_EQ(cvxs(&r, 30), "?");
     }
     const x_num four = make('+', {4}, 0), zero = make('+', {}, 0);
