@@ -66,7 +66,12 @@ bool divide_words(u64* q, u64* u, int nu, const WordsDivisor& d) {
         return r == 0;
     }
     const u64* v = d.v;
-    u[nu] = scale(u, nu, d.scale);
+    // a dividend padded with zero words (a quotient carried past the
+    // dividend's digits) scales from its lowest non-zero word: below it the
+    // scaled words stay 0
+    int low = 0;
+    while (low < nu && u[low] == 0) ++low;
+    u[nu] = scale(u + low, nu - low, d.scale);
     const u64 vt = v[nv - 1], vs = v[nv - 2];
     for (int j = nu - nv; j >= 0; --j) {
         // the remainder's top word is at most vt, so the quotient of its top
