@@ -154,25 +154,37 @@ template <class A, class B>
     return r[n - 1] == 0 ? n - 1 : n;
 }
 
+// Products of which only floor(P / 10^g) is read (g >= 0: the digits
+// below a sum's grid): the kernels leave out the columns below `from` =
+// floor(g / 18) - 2 (0, none left out, where that leaves out nothing or
+// reaches the top of the product's `words` words). Each column is below
+// 14 x 10^36, so those left out add to P less than 15 x 10^(18 (from + 1)),
+// and unless the word from + 1 of the rest is within 15 of 10^18
+// (top_kept false: the whole product is formed then) nothing of them
+// reaches the word from + 2 and above, where g lies. P's digits at and
+// above g, and its word count, are then those of the words kept. The
+// columns left out are multiplies saved, and the word products are bound
+// by the multiplier: a product of 7 x 7 words at 120 digits mostly leaves
+// out 4 or 5 of its 13 columns.
+inline int top_from(wide_t g, int words) {
+    const wide_t from = g / WORD_DIGITS - 2;
+    return from <= 0 || from + 2 >= words ? 0 : static_cast<int>(from);
+}
+inline bool top_kept(const u64* r, int from) {
+    return r[from + 1] < E18 - 15;
+}
+
 // The words of a product P of two non-zero prepared factors that
-// floor(P / 10^g) needs, g >= 0, into r; returns their count, and in
-// *whole whether they are P's own. For factors held in words the columns
-// below `from` = floor(g / 18) - 2 are left out: each column is below 14 x
-// 10^36, so they add to P less than 15 x 10^(18 (from + 1)), and unless
-// the word `from` + 1 of the rest is within 15 of 10^18 nothing of it
-// reaches the word from + 2 and above, where g lies (the whole product is
-// formed then). P's digits at and above g, all that is read of them, and
-// its word count are then those of the words kept. The columns left out
-// are multiplies saved: a product of 7 x 7 words at 120 digits mostly
-// leaves out 4 or 5 of its 13 columns.
+// floor(P / 10^g) needs into r; returns their count, and in *whole whether
+// they are P's own (see top_from).
 template <class A, class B>
 [[gnu::always_inline]] inline int top_product(u64* r, const A& a, const B& b, wide_t g, bool* whole) {
     *whole = true;
     if (a.nw == 0 || b.nw == 0) return product_words(r, a, b);
-    const wide_t from = g / WORD_DIGITS - 2;
-    if (from <= 0 || from + 2 >= a.nw + b.nw) return product_long(r, a, b);
-    const int n = product_long(r, a, b, static_cast<int>(from));
-    if (r[from + 1] < E18 - 15) [[likely]] {
+    const int from = top_from(g, a.nw + b.nw);
+    if (from == 0) return product_long(r, a, b);
+    const int n = product_long(r, a, b, from);
+    if (top_kept(r, from)) [[likely]] {
         *whole = false;
         return n;
     }

@@ -191,12 +191,17 @@ template <int N>
 
 // lone_product for longer factors, out of the path of the short ones: by
 // the unrolled kernel for the counts, zero words on top (at 6 words a
-// third less time than columns summed in a loop).
-[[gnu::noinline]] int long_lone_product(u64* p, u64* wa, int na, u64* wb, int nb) {
+// third less time than columns summed in a loop), and only the words that
+// floor(P / 10^g) needs (top_from; g <= 0 forms them all). The words it
+// leaves out read 0.
+[[gnu::noinline]] int long_lone_product(u64* p, u64* wa, int na, u64* wb, int nb, wide_t g) {
     const int ka = kernel_words(na), kb = kernel_words(nb);
     for (int i = na; i < ka; ++i) wa[i] = 0;
     for (int i = nb; i < kb; ++i) wb[i] = 0;
-    mul_kernel_words(p, wa, ka, wb, kb);
+    const int from = top_from(g, na + nb);
+    mul_kernel_words(p, wa, ka, wb, kb, from);
+    if (from > 0 && !top_kept(p, from)) [[unlikely]]
+        mul_kernel_words(p, wa, ka, wb, kb);
     int np = ka + kb;
     while (p[np - 1] == 0) --np;
     return np;
@@ -222,12 +227,24 @@ bool add_lone_product(const x_num* a, const x_num* b, signed char psign, x_num* 
     u64 pbuf[PRODUCT_ROOM<W>];
     u64* p = pbuf + W;
     for (int i = 0; i < W; ++i) pbuf[i] = 0;
-    const int np = na <= 3 && nb <= 3 ? lone_product<3>(p, wa, na, wb, nb)
-                                      : long_lone_product(p, wa, na, wb, nb);
-    for (int i = 0; i <= W; ++i) p[np + i] = 0;
     Acc<W> s;
     s.load(acc);
-    add_product_words(s, p, np, static_cast<wide_t>(a->esp) + b->esp, psign, prec);
+    const wide_t ep = static_cast<wide_t>(a->esp) + b->esp;
+    int np;
+    if (na <= 3 && nb <= 3) {
+        np = lone_product<3>(p, wa, na, wb, nb);
+    } else {
+        // the grid lies at or above the higher leading power less prec, and
+        // the product's leading power at or above its factors' less one
+        // (exponents far out, whose kept product add_product_words works
+        // out, form every word)
+        constexpr wide_t SAFE = wide_t{1} << 30;
+        const wide_t lead = std::max<wide_t>(
+            s.esp + s.digits, ep + digits_of(a->dgt, la) + digits_of(b->dgt, lb) - 1);
+        np = long_lone_product(p, wa, na, wb, nb, ep > -SAFE && ep < SAFE ? lead - prec - ep : 0);
+    }
+    for (int i = 0; i <= W; ++i) p[np + i] = 0;
+    add_product_words(s, p, np, ep, psign, prec);
     s.store(acc);
     return true;
 }
