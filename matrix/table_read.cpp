@@ -2,11 +2,13 @@
 // and the escaping of texts shown in messages.
 #include "matrix/matrix.h"
 
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <locale.h>
@@ -32,10 +34,48 @@ bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// Reads the run of digits from p into m (m = 10 m + digit for each, modulo
+// 2^64) and returns where it ends: eight at a time while eight digits
+// follow (the bytes as one little-endian word: each byte less '0' must stay
+// below 10, and three multiplies join them), then one at a time.
+const char* read_digits(const char* p, const char* end, std::uint64_t& m) {
+    while (end - p >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        if constexpr (std::endian::native != std::endian::little) break;
+        // a byte is a digit when neither it less '0' nor it plus 0x46
+        // ('9' + 0x46 = 0x7F) sets its top bit
+        if (((w + 0x4646464646464646) | (w - 0x3030303030303030)) & 0x8080808080808080) break;
+        w -= 0x3030303030303030;
+        w = w * 10 + (w >> 8);  // pairs of digits in every other byte
+        w = (((w & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+             (((w >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >> 32;
+        m = m * 100000000 + w;
+        p += 8;
+    }
+    for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<std::uint64_t>(*p - '0');
+    return p;
+}
+
 // The bytes that end a token: tab, line feed, space, carriage return, and
 // NUL, which is refused.
 bool is_separator(char c) {
     return c == '\t' || c == '\n' || c == ' ' || c == '\r' || c == '\0';
+}
+
+// The first separator at or after p, or end: eight bytes at a time while
+// none of them lies below 0x21, as every separator does (a byte less 0x21
+// borrows into its top bit, which ~w keeps only for bytes below 0x80), then
+// byte by byte.
+const char* find_separator(const char* p, const char* end) {
+    while (end - p >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        if (((w - 0x2121212121212121) & ~w & 0x8080808080808080) != 0) break;
+        p += 8;
+    }
+    while (p != end && !is_separator(*p)) ++p;
+    return p;
 }
 
 // strtod in the C locale, whatever locale the program has set.
@@ -89,11 +129,11 @@ number_read read_number(std::string_view t, double& v) {
     // and only the form is of use
     std::uint64_t m = 0;
     const char* const int_start = p;
-    for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<std::uint64_t>(*p - '0');
+    p = read_digits(p, end, m);
     long long digits = p - int_start, places = 0;
     if (p != end && *p == '.') {
         const char* const frac_start = ++p;
-        for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<std::uint64_t>(*p - '0');
+        p = read_digits(p, end, m);
         places = p - frac_start;
         digits += places;
     }
@@ -239,8 +279,7 @@ struct reader {
         const char* p = block.data();
         const char* const end = p + block.size();
         while (p != end) {
-            const char* run = p;
-            while (run != end && !is_separator(*run)) ++run;
+            const char* run = find_separator(p, end);
             if (run != p) {
                 const auto n = static_cast<std::size_t>(run - p);
                 if (len + n > TOKEN_MAX) {
