@@ -151,11 +151,10 @@ void normal_equations(const Design& xX, const XMatrix& xY, const Centres& c, con
         xinit(&xD[i][1], 0);
     }
 
-    // dev[(i - 1) * BLOCK_ROWS + r]: design column i, row k0 + r, centred;
-    // dy[r]: the response of row k0 + r, centred
-    // each prepared once for the mx + 1 products it enters
-    std::vector<x_num> dev(static_cast<std::size_t>(mx) * BLOCK_ROWS), dy(BLOCK_ROWS);
-    std::vector<x_prep> pdev(dev.size()), pdy(BLOCK_ROWS);
+    // pdev[(i - 1) * BLOCK_ROWS + r]: design column i, row k0 + r, centred;
+    // pdy[r]: the response of row k0 + r, centred; each prepared once for
+    // the mx + 1 products it enters (straight from the difference)
+    std::vector<x_prep> pdev(static_cast<std::size_t>(mx) * BLOCK_ROWS), pdy(BLOCK_ROWS);
     const auto at = [](int i, int r) {
         return static_cast<std::size_t>(i - 1) * BLOCK_ROWS + static_cast<std::size_t>(r);
     };
@@ -165,12 +164,9 @@ void normal_equations(const Design& xX, const XMatrix& xY, const Centres& c, con
         for (int r = 0; r < rows; ++r) {
             for (int i = 1; i <= mx; ++i) {
                 xX.get(k0 + r, i, &value);
-                x_sub_(&value, &cx[i], &dev[at(i, r)], dgt_max);
-                xprep_(&dev[at(i, r)], &pdev[at(i, r)]);
+                xprep_sub_(&value, &cx[i], &pdev[at(i, r)], dgt_max);
             }
-            const auto ur = static_cast<std::size_t>(r);
-            x_sub_(&xY[k0 + r][1], &c.y, &dy[ur], dgt_max);
-            xprep_(&dy[ur], &pdy[ur]);
+            xprep_sub_(&xY[k0 + r][1], &c.y, &pdy[static_cast<std::size_t>(r)], dgt_max);
         }
         for (int i = 1; i <= mx; ++i) {
             const x_prep* di = &pdev[at(i, 0)];

@@ -346,23 +346,30 @@ template <int W, bool AHEAD = false, class A, class B>
                                        expect);
 }
 
-// c = a + b, b's sign taken as b_sign, for records loadable<W> and
-// prec <= 18 W, as the limb sum forms it; c may be a or b.
+// *s = a + b, b's sign taken as b_sign, in words, for records loadable<W>
+// and prec <= 18 W, as the limb sum forms it.
 template <int W>
-void add_records_words(const x_num* a, const x_num* b, signed char b_sign, x_num* c, int prec) {
-    Acc<W> s, t;
-    s.load(a);
+void sum_records_words(const x_num* a, const x_num* b, signed char b_sign, Acc<W>* s, int prec) {
+    Acc<W> t;
+    s->load(a);
     t.load(b);
-    const wide_t ea = s.esp, eb = t.esp;
-    const wide_t grid = sum_grid(ea, s.digits, eb, t.digits, prec);
+    const wide_t ea = s->esp, eb = t.esp;
+    const wide_t grid = sum_grid(ea, s->digits, eb, t.digits, prec);
     Words<W> x1;
     if (ea == grid) {
-        for (int i = 0; i < W; ++i) x1.w[i] = s.c()[i];
+        for (int i = 0; i < W; ++i) x1.w[i] = s->c()[i];
     } else {
-        x1 = aligned<W>(s.c(), s.nw, ea - grid);
+        x1 = aligned<W>(s->c(), s->nw, ea - grid);
     }
     const Words<W> x2 = aligned<W>(t.c(), t.nw, eb - grid);
-    settle(s, x1, x2, b_sign, grid);
+    settle(*s, x1, x2, b_sign, grid);
+}
+
+// c = a + b as sum_records_words forms it; c may be a or b.
+template <int W>
+void add_records_words(const x_num* a, const x_num* b, signed char b_sign, x_num* c, int prec) {
+    Acc<W> s;
+    sum_records_words<W>(a, b, b_sign, &s, prec);
     s.store(c);
 }
 

@@ -164,6 +164,34 @@ void xprep_(const x_num* a, x_prep* p) {
     prepare(new (p->opaque) Prep, a);
 }
 
+// The difference in words, its mantissa prepared from them: the limbs of
+// the record, which xprep_ would read back, are never written. A
+// difference that cancels, zeros, or operands the words cannot hold go
+// through the record.
+void xprep_sub_(const x_num* a, const x_num* b, x_prep* p, int digit_max) {
+    Prep* q = new (p->opaque) Prep;
+    const int prec = clamp_prec(digit_max, PREC_ADD_MAX);
+    const bool done = a->ndgt != 0 && b->ndgt != 0 && with_words(words_for(prec), [&](auto w) {
+        constexpr int W = decltype(w)::value;
+        if (!loadable<W>(a) || !loadable<W>(b)) return false;
+        Acc<W> s;
+        sum_records_words<W>(a, b, turned_sign(b->sign), &s, prec);
+        if (s.nw == 0) return false;
+        q->esp = s.esp;
+        q->sign = s.sign;
+        q->zero_record = false;
+        q->nw = 0;
+        set_mantissa(q, s.c(), s.nw, s.digits);
+        const std::int32_t e = s.esp;
+        q->one_word = q->nh <= 2 && e < ONE_WORD_ESP && e > -ONE_WORD_ESP;
+        return true;
+    });
+    if (done) return;
+    x_num c;
+    x_sub_(a, b, &c, digit_max);
+    prepare(q, &c);
+}
+
 namespace {
 
 // The longest factors, in words, that a lone multiply-add takes straight

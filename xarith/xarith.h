@@ -167,6 +167,9 @@ struct x_prep {
     alignas(8) unsigned char opaque[128];
 };
 void xprep_(const x_num* a, x_prep* p);
+// p = the factor xprep_ makes of the difference x_sub_(a, b, c, digit_max)
+// gives, without writing the difference's record.
+void xprep_sub_(const x_num* a, const x_num* b, x_prep* p, int digit_max);
 int x_mult_add_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max);
 int x_mult_sub_p_(const x_prep* a, const x_prep* b, x_num* acc, int digit_max);
 // acc = acc + a[0] * b[0] + ... + a[n-1] * b[n-1], the terms added in that

@@ -481,6 +481,32 @@ TEST(Property, PreparedFactorsMatchTheRecordForms) {
     }
 }
 
+// A difference prepared without its record multiplies as the prepared
+// record of x_sub_ does: operands far apart and close (a centred value),
+// equal ones (a difference that cancels), at every precision a sum takes.
+TEST(Property, PreparedDifferencesMultiplyAsTheirRecords) {
+    std::mt19937_64 rng(SEED + 11);
+    for (int round = 0; round < ROUNDS; ++round) {
+        const int prec = std::uniform_int_distribution<int>(1, 240)(rng);
+        const x_num a = operand(rng, prec), c = operand(rng, prec), acc = operand(rng, prec);
+        const int most = std::min(SUB_DGT, prec / 6 + 2);
+        x_num b = round % 5 == 0 ? a
+                  : round % 2 == 0
+                      ? random_record(rng, std::uniform_int_distribution<int>(1, most)(rng), a.esp - 12, a.esp + 12)
+                      : operand(rng, prec);
+        x_num d;
+        x_sub_(&a, &b, &d, prec);
+        x_prep want, got, pc;
+        xprep_(&d, &want);
+        xprep_sub_(&a, &b, &got, prec);
+        xprep_(&c, &pc);
+        x_num r1 = acc, r2 = acc;
+        x_mult_add_p_(&want, &pc, &r1, prec);
+        x_mult_add_p_(&got, &pc, &r2, prec);
+        ASSERT_EQ(fields(r2), fields(r1)) << "round " << round << ": " << fields(a) << " - " << fields(b) << " at " << prec;
+    }
+}
+
 // The matrix product on entries that entered from doubles (at most 16
 // digits, where a kernel of its own runs from 24 digits on) gives the
 // records of the product loop: x_mult_ then x_add_ from a sum that starts
