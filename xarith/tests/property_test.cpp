@@ -286,10 +286,15 @@ TEST(Property, QuotientsAtTheProgramsPrecisions) {
         x_div_(&a, &b, &q, prec);
         ASSERT_EQ(fields(q), literal_quotient(a, b, prec))
             << "round " << round << ": " << fields(a) << " / " << fields(b) << " at " << prec;
-        x_divisor d; // a prepared divisor gives the same record
-        xdivisor_(&b, &d);
+        x_divisor d; // a prepared divisor gives the same record, and so
+        xdivisor_(&b, &d); // does a copy of it for the next dividend
         x_div_p_(&a, &d, &qp, prec);
         ASSERT_EQ(fields(qp), fields(q)) << "round " << round;
+        const x_divisor copy = d;
+        const x_num a2 = random_record(rng, limbs(most), -20, 20);
+        x_div_(&a2, &b, &q, prec);
+        x_div_p_(&a2, &copy, &qp, prec);
+        ASSERT_EQ(fields(qp), fields(q)) << "round " << round << ", second dividend";
     }
 }
 
