@@ -79,6 +79,12 @@ template <int H> inline void set_mantissa(PrepOf<H>* p, const u64* w, int n, int
     p->nw = static_cast<std::int8_t>(nk);
 }
 
+// Whether a prepared factor of nh halves and exponent esp has the one-word
+// form the matrix product takes.
+inline bool one_word_form(int nh, std::int32_t esp) {
+    return nh > 0 && nh <= 2 && esp < ONE_WORD_ESP && esp > -ONE_WORD_ESP;
+}
+
 inline void prepare(Prep* p, const x_num* a) {
     p->esp = a->esp;
     p->sign = a->sign;
@@ -92,7 +98,7 @@ inline void prepare(Prep* p, const x_num* a) {
         const int nw = words_of_limbs(w, a->dgt, n);
         set_mantissa(p, w, nw, digits_of(a->dgt, n));
     }
-    p->one_word = p->nh > 0 && p->nh <= 2 && a->esp < ONE_WORD_ESP && a->esp > -ONE_WORD_ESP;
+    p->one_word = one_word_form(p->nh, a->esp);
 }
 
 // The record a prepared factor stands for, in normal form: the limbs of
@@ -240,6 +246,18 @@ template <int W> struct Acc {
         x->sign = sign;
     }
 };
+
+// The factor prepare makes of the record a non-zero accumulator stands for,
+// read from its words.
+template <int W> void prepare(Prep* p, const Acc<W>& s) {
+    assert(s.nw > 0);
+    p->esp = s.esp;
+    p->sign = s.sign;
+    p->zero_record = false;
+    p->nw = 0;
+    set_mantissa(p, s.c(), s.nw, s.digits);
+    p->one_word = one_word_form(p->nh, s.esp);
+}
 
 // acc = x1 + x2, the two terms cut at the grid, x1 with acc's sign and x2
 // with sign2: the sum's words, digits, exponent and sign, as the limb sum

@@ -177,13 +177,7 @@ void xprep_sub_(const x_num* a, const x_num* b, x_prep* p, int digit_max) {
         Acc<W> s;
         sum_records_words<W>(a, b, turned_sign(b->sign), &s, prec);
         if (s.nw == 0) return false;
-        q->esp = s.esp;
-        q->sign = s.sign;
-        q->zero_record = false;
-        q->nw = 0;
-        set_mantissa(q, s.c(), s.nw, s.digits);
-        const std::int32_t e = s.esp;
-        q->one_word = q->nh <= 2 && e < ONE_WORD_ESP && e > -ONE_WORD_ESP;
+        prepare(q, s);
         return true;
     });
     if (done) return;
