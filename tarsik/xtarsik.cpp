@@ -62,13 +62,19 @@ void sub_product(x_num* x, const x_num* y, const x_num* f, int dgt_max) {
     x_mult_sub_(y, f, x, dgt_max);
 }
 
-// x = x / p (p not zero, prepared) through a working record; a zero
-// dividend would come back as it is, so it is left alone.
+// x = x / p (p not zero, prepared), in place; a zero dividend would come
+// back as it is, so it is left alone.
 void divide(x_num* x, const x_divisor* p, int dgt_max) {
     if (x->ndgt == 0) return;
-    x_num q;
-    x_div_p_(x, p, &q, dgt_max);
-    *x = q;
+    x_div_p_(x, p, x, dgt_max);
+}
+
+// Divides the reduced row (its entries right of the pivot) and its
+// right-hand sides by the pivot, which stays undivided in place.
+void normalise(x_num* row, x_num* rhs, int m, const x_divisor& pivot, int dgt_max) {
+    divide(&row[2], &pivot, dgt_max);
+    divide(&row[3], &pivot, dgt_max);
+    for (int j = 1; j <= m; ++j) divide(&rhs[j], &pivot, dgt_max);
 }
 
 // Interchanges rows i and i+1 of the band and of the right-hand sides.
@@ -102,7 +108,10 @@ int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int* lost, int dgt_m
     int e = equation_order(a, n, 1);
     xinit(&a[1][1], 0);
 
-    // elimination: det collects the pivots, negated once per interchange
+    // elimination: det collects the pivots, negated once per interchange.
+    // Row i is final once step i has used it on row i + 1 (later steps
+    // touch rows i + 1 and below), so it is normalised there, by the pivot
+    // prepared for the factor, while it is still in the cache.
     x_num dum;
     for (int i = 1; i < n; ++i) {
         x_num* row = a[i];
@@ -113,25 +122,26 @@ int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int* lost, int dgt_m
         if (!above(row[2], e) && !above(row[3], e) && !above(row[1], e)) return singular();
         shift_left(row);
 
-        if (above(next[1], e_next)) {
-            // the larger candidate within its equation becomes the pivot;
-            // equal ones stay put. A pivot at least as large as the entry
-            // below, relative to their equations, is itself above its
-            // equation's threshold.
-            if (relatively_below(row[1], e, next[1], e_next, dgt_max)) {
-                interchange(a, b, i, m);
-                x_not_(det);
-                std::swap(e, e_next);
-            }
-            x_divisor pivot;
-            xdivisor_(&row[1], &pivot);
+        const bool eliminate = above(next[1], e_next);
+        if (!eliminate && !above(row[1], e)) return singular(); // nothing below, and a zero pivot
+        // the larger candidate within its equation becomes the pivot; equal
+        // ones stay put. A pivot at least as large as the entry below,
+        // relative to their equations, is itself above its equation's
+        // threshold.
+        if (eliminate && relatively_below(row[1], e, next[1], e_next, dgt_max)) {
+            interchange(a, b, i, m);
+            x_not_(det);
+            std::swap(e, e_next);
+        }
+        x_divisor pivot;
+        xdivisor_(&row[1], &pivot);
+        if (eliminate) {
             x_div_p_(&next[1], &pivot, &dum, dgt_max); // the factor
             sub_product(&next[2], &row[2], &dum, dgt_max);
             sub_product(&next[3], &row[3], &dum, dgt_max);
             for (int j = 1; j <= m; ++j) sub_product(&b[i + 1][j], &b[i][j], &dum, dgt_max);
-        } else if (!above(row[1], e)) {
-            return singular(); // nothing below, and a zero pivot
         }
+        normalise(row, b[i], m, pivot, dgt_max);
         judge(row[1], e);
         x_mult_(&row[1], det, det, dgt_max);
         // the eliminated entry is exactly 0 (next[1] - row[1] * factor
@@ -144,16 +154,9 @@ int xtarsik(x_num** a, int n, x_num** b, int m, x_num* det, int* lost, int dgt_m
     if (!above(a[n][1], e)) return singular();
     judge(a[n][1], e);
     x_mult_(&a[n][1], det, det, dgt_max);
-
-    // normalise each row by its pivot, which stays undivided in place; the
-    // pivot prepared once for the row's quotients
-    for (int i = 1; i <= n; ++i) {
-        x_divisor pivot;
-        xdivisor_(&a[i][1], &pivot);
-        divide(&a[i][2], &pivot, dgt_max);
-        divide(&a[i][3], &pivot, dgt_max);
-        for (int j = 1; j <= m; ++j) divide(&b[i][j], &pivot, dgt_max);
-    }
+    x_divisor pivot;
+    xdivisor_(&a[n][1], &pivot);
+    normalise(a[n], b[n], m, pivot, dgt_max);
 
     // back-substitution; row n is already solved
     for (int i = n - 1; i >= 1; --i)

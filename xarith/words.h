@@ -349,37 +349,41 @@ bool divide_words(u64* q, u64* u, int nu, const WordsDivisor& d);
 // The same by v[0..nv), v[nv - 1] != 0, which is left scaled.
 bool divide_words(u64* q, u64* u, int nu, u64* v, int nv);
 
-// s = x + y over W words; returns the carry out of the top (0 or 1).
+// s[0..W) = x + y; returns the carry out of the top (0 or 1). The words
+// go straight to their place: a sum built on the stack and copied there
+// would be read back in wider loads than its words were stored in, which
+// stalls on the stores.
 template <int W>
-[[gnu::always_inline]] inline u64 add_words(Words<W>& s, const Words<W>& x, const Words<W>& y) {
+[[gnu::always_inline]] inline u64 add_words(u64* s, const Words<W>& x, const Words<W>& y) {
     u64 carry = 0;
     for (int i = 0; i < W; ++i) {
         const u64 t = x.w[i] + y.w[i] + carry;
         carry = t >= E18;
-        s.w[i] = t - ((0 - carry) & E18);
+        s[i] = t - ((0 - carry) & E18);
     }
     return carry;
 }
 
-// s = x - y modulo 10^(18 W); returns the borrow out of the top (0 or 1).
+// s[0..W) = x - y modulo 10^(18 W); returns the borrow out of the top (0
+// or 1).
 template <int W>
-[[gnu::always_inline]] inline u64 sub_words(Words<W>& s, const Words<W>& x, const Words<W>& y) {
+[[gnu::always_inline]] inline u64 sub_words(u64* s, const Words<W>& x, const Words<W>& y) {
     u64 borrow = 0;
     for (int i = 0; i < W; ++i) {
         const u64 t = x.w[i] - y.w[i] - borrow;
         borrow = x.w[i] < y.w[i] + borrow;
-        s.w[i] = t + ((0 - borrow) & E18);
+        s[i] = t + ((0 - borrow) & E18);
     }
     return borrow;
 }
 
-// s = 10^(18 W) - s, the magnitude of a difference that borrowed.
-template <int W> [[gnu::always_inline]] inline void negate_words(Words<W>& s) {
+// s[0..W) = 10^(18 W) - s, the magnitude of a difference that borrowed.
+template <int W> [[gnu::always_inline]] inline void negate_words(u64* s) {
     u64 borrow = 0;
     for (int i = 0; i < W; ++i) {
-        const u64 t = 0 - s.w[i] - borrow;
-        borrow = s.w[i] + borrow != 0;
-        s.w[i] = t + ((0 - borrow) & E18);
+        const u64 t = 0 - s[i] - borrow;
+        borrow = s[i] + borrow != 0;
+        s[i] = t + ((0 - borrow) & E18);
     }
 }
 

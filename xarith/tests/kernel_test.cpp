@@ -103,11 +103,11 @@ TEST(Kernels, AddAndSubtract) {
         words_of_limbs(x.w, a.d, 9);
         words_of_limbs(y.w, bb.d, 9);
         const Digits va = value(a.d, 9, 6), vb = value(b.d, b.n, 6), mod = "1" + std::string(54, '0');
-        const u64 carry = add_words(s, x, y);
+        const u64 carry = add_words<3>(s.w, x, y);
         ASSERT_EQ(add(value(s.w, 3, 18), carry ? mod : Digits()), add(va, vb));
-        const u64 borrow = sub_words(s, x, y);
+        const u64 borrow = sub_words<3>(s.w, x, y);
         ASSERT_EQ(borrow, cmp(va, vb) < 0 ? 1u : 0u);
-        if (borrow) negate_words(s);
+        if (borrow) negate_words<3>(s.w);
         ASSERT_EQ(value(s.w, 3, 18), cmp(va, vb) < 0 ? sub(vb, va) : sub(va, vb));
         limb_t r[9];
         ASSERT_EQ(sub_n(r, a.d, bb.d, 9), static_cast<limb_t>(borrow));
