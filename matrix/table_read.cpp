@@ -34,27 +34,55 @@ bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// The digits of a little-endian word of eight digit bytes less '0', as a
+// number: pairs of digits in every other byte, then three multiplies join
+// them.
+std::uint64_t eight_digits(std::uint64_t w) {
+    w = w * 10 + (w >> 8);
+    return (((w & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+            (((w >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+           32;
+}
+
+// The bytes of w that are not digits, each marked by its top bit, exact up
+// to the first of them: a byte is a digit when neither it less '0' nor it
+// plus 0x46 ('9' + 0x46 = 0x7F) sets its top bit, and digits below lend
+// and carry nothing.
+std::uint64_t non_digits(std::uint64_t w) {
+    return ((w + 0x4646464646464646) | (w - 0x3030303030303030)) & 0x8080808080808080;
+}
+
+constexpr std::uint64_t POW10_8[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+
 // Reads the run of digits from p into m (m = 10 m + digit for each, modulo
 // 2^64) and returns where it ends: eight at a time while eight digits
-// follow (the bytes as one little-endian word: each byte less '0' must stay
-// below 10, and three multiplies join them), then one at a time.
+// follow (the bytes as one little-endian word), then the last n < 8 at
+// once, shifted to the top of a word so that zeros lead them.
 const char* read_digits(const char* p, const char* end, std::uint64_t& m) {
-    while (end - p >= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        if constexpr (std::endian::native != std::endian::little) break;
-        // a byte is a digit when neither it less '0' nor it plus 0x46
-        // ('9' + 0x46 = 0x7F) sets its top bit
-        if (((w + 0x4646464646464646) | (w - 0x3030303030303030)) & 0x8080808080808080) break;
-        w -= 0x3030303030303030;
-        w = w * 10 + (w >> 8);  // pairs of digits in every other byte
-        w = (((w & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
-             (((w >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >> 32;
-        m = m * 100000000 + w;
-        p += 8;
+    if constexpr (std::endian::native != std::endian::little) {
+        for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<std::uint64_t>(*p - '0');
+        return p;
     }
-    for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<std::uint64_t>(*p - '0');
-    return p;
+    for (;;) {
+        std::uint64_t w = 0; // bytes past the end read as 0, not a digit
+        if (end - p >= 8)
+            std::memcpy(&w, p, 8);
+        else
+            for (std::ptrdiff_t i = 0; i < end - p; ++i)
+                w |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+        const std::uint64_t bad = non_digits(w);
+        if (bad == 0) {
+            m = m * 100000000 + eight_digits(w - 0x3030303030303030);
+            p += 8;
+            continue;
+        }
+        const int n = std::countr_zero(bad) / 8;
+        if (n > 0) {
+            m = m * POW10_8[n] + eight_digits((w - 0x3030303030303030) << (64 - 8 * n));
+            p += n;
+        }
+        return p;
+    }
 }
 
 // The bytes that end a token: tab, line feed, space, carriage return, and
