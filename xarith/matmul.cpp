@@ -37,16 +37,20 @@ struct OneWord {
     bool zero;          // a record with ndgt 0: its product is the zero xinit makes
 };
 
-// The one-word form of a record; false when it has none.
+// The one-word form of a record; false when it has none. Read straight
+// from the limbs: a mantissa of at most three limbs is one word, and its
+// halves (nine digits each) decide the form as they decide a prepared
+// factor's.
 bool one_word(const x_num* x, OneWord* f) {
-    Prep p;
-    prepare(&p, x);
     if (x->ndgt == 0) {
         *f = {0, 0, '+', 0, true};
         return true;
     }
-    if (!p.one_word) return false;
-    *f = {p.h[0] + E9 * p.h[1], p.esp, p.sign, static_cast<std::int8_t>(digits_of(x->dgt, x->ndgt)), false};
+    const int n = strip_top(x->dgt, used_limbs(x));
+    if (n == 0 || n > 3 || !one_word_form((digits_of(x->dgt, n) + 8) / 9, x->esp)) return false;
+    u64 w;
+    words_of_limbs(&w, x->dgt, n);
+    *f = {w, x->esp, x->sign, static_cast<std::int8_t>(digits_of(x->dgt, x->ndgt)), false};
     return true;
 }
 
