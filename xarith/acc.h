@@ -247,6 +247,33 @@ template <int W> struct Acc {
     }
 };
 
+// An accumulator's value without the zeros around it, to be kept between
+// steps in less room than an Acc.
+template <int W> struct AccValue {
+    u64 c[W + 1];
+    int nw;
+    int digits;
+    std::int32_t esp;
+    signed char sign;
+
+    void keep(const Acc<W>& a) {
+        for (int i = 0; i <= W; ++i) c[i] = a.c()[i];
+        nw = a.nw;
+        digits = a.digits;
+        esp = a.esp;
+        sign = a.sign;
+    }
+    void give(Acc<W>& a) const {
+        for (int i = 0; i < W; ++i) a.buf[i] = 0;
+        for (int i = 0; i <= W; ++i) a.c()[i] = c[i];
+        for (int i = W + 1; i <= 2 * W + 1; ++i) a.c()[i] = 0;
+        a.nw = nw;
+        a.digits = digits;
+        a.esp = esp;
+        a.sign = sign;
+    }
+};
+
 // The factor prepare makes of the record a non-zero accumulator stands for,
 // read from its words.
 template <int W> void prepare(Prep* p, const Acc<W>& s) {
@@ -362,23 +389,30 @@ template <int W, bool AHEAD = false, class A, class B>
                                        expect);
 }
 
+// acc = acc + b, b's sign taken as b_sign, for a non-zero accumulator, a
+// record b that is loadable<W> and prec <= 18 W, as the limb sum forms it.
+template <int W>
+[[gnu::always_inline]] inline void add_record(Acc<W>& acc, const x_num* b, signed char b_sign, int prec) {
+    Acc<W> t;
+    t.load(b);
+    const wide_t ea = acc.esp, eb = t.esp;
+    const wide_t grid = sum_grid(ea, acc.digits, eb, t.digits, prec);
+    Words<W> x1;
+    if (ea == grid) {
+        for (int i = 0; i < W; ++i) x1.w[i] = acc.c()[i];
+    } else {
+        x1 = aligned<W>(acc.c(), acc.nw, ea - grid);
+    }
+    const Words<W> x2 = aligned<W>(t.c(), t.nw, eb - grid);
+    settle(acc, x1, x2, b_sign, grid);
+}
+
 // *s = a + b, b's sign taken as b_sign, in words, for records loadable<W>
 // and prec <= 18 W, as the limb sum forms it.
 template <int W>
 void sum_records_words(const x_num* a, const x_num* b, signed char b_sign, Acc<W>* s, int prec) {
-    Acc<W> t;
     s->load(a);
-    t.load(b);
-    const wide_t ea = s->esp, eb = t.esp;
-    const wide_t grid = sum_grid(ea, s->digits, eb, t.digits, prec);
-    Words<W> x1;
-    if (ea == grid) {
-        for (int i = 0; i < W; ++i) x1.w[i] = s->c()[i];
-    } else {
-        x1 = aligned<W>(s->c(), s->nw, ea - grid);
-    }
-    const Words<W> x2 = aligned<W>(t.c(), t.nw, eb - grid);
-    settle(*s, x1, x2, b_sign, grid);
+    add_record(*s, b, b_sign, prec);
 }
 
 // c = a + b as sum_records_words forms it; c may be a or b.
