@@ -28,9 +28,18 @@ namespace {
 
 // Rows whose centred values are formed together in normal_equations. Each
 // accumulator of the normal matrix then takes this many terms while it is
-// in the cache, and the centred values of a block (mx x 32 records, about
-// 1 MB for 200 columns) are reused by all mx (mx + 1) / 2 sums.
+// in the cache, and the centred values of a block (mx x rows prepared
+// factors) are reused by all mx (mx + 1) / 2 sums. At least BLOCK_ROWS
+// (about 1 MB for 200 columns); for few columns as many as fill
+// BLOCK_BYTES, so that each sum is read and written once for more terms.
 constexpr int BLOCK_ROWS = 32;
+constexpr int BLOCK_ROWS_MOST = 256;
+constexpr std::size_t BLOCK_BYTES = std::size_t{256} << 10;
+
+int block_rows(int mx) {
+    const std::size_t fit = BLOCK_BYTES / sizeof(x_prep) / static_cast<std::size_t>(mx + 1);
+    return static_cast<int>(std::clamp<std::size_t>(fit, BLOCK_ROWS, BLOCK_ROWS_MOST));
+}
 
 } // namespace
 
@@ -139,7 +148,7 @@ Centres centres(const Design& xX, const XMatrix& xY, std::optional<double> inter
 // product of two centred values. A centred value xX[k][i] - c_i is the same
 // subtraction in every term it enters, so it is formed once per row and
 // column and reused: the digits are those of forming it afresh each time.
-// The rows are taken in blocks of BLOCK_ROWS with the sums innermost, so the
+// The rows are taken in blocks (block_rows) with the sums innermost, so the
 // accumulators and the block's centred values stay in the cache; each sum
 // still adds its terms in the order k = 1, 2, ..., nx.
 void normal_equations(const Design& xX, const XMatrix& xY, const Centres& c, const XMatrix& xC,
@@ -151,15 +160,15 @@ void normal_equations(const Design& xX, const XMatrix& xY, const Centres& c, con
         xinit(&xD[i][1], 0);
     }
 
-    // pdev[(i - 1) * BLOCK_ROWS + r]: design column i, row k0 + r, centred;
+    // pdev[(i - 1) * block + r]: design column i, row k0 + r, centred;
     // pdy[r]: the response of row k0 + r, centred; each prepared once for
     // the mx + 1 products it enters (straight from the difference)
-    std::vector<x_prep> pdev(static_cast<std::size_t>(mx) * BLOCK_ROWS), pdy(BLOCK_ROWS);
-    const auto at = [](int i, int r) {
-        return static_cast<std::size_t>(i - 1) * BLOCK_ROWS + static_cast<std::size_t>(r);
-    };
-    for (int k0 = 1; k0 <= nx; k0 += BLOCK_ROWS) {
-        const int rows = std::min(BLOCK_ROWS, nx - k0 + 1);
+    const int block = block_rows(mx);
+    const auto b = static_cast<std::size_t>(block);
+    std::vector<x_prep> pdev(static_cast<std::size_t>(mx) * b), pdy(b);
+    const auto at = [b](int i, int r) { return static_cast<std::size_t>(i - 1) * b + static_cast<std::size_t>(r); };
+    for (int k0 = 1; k0 <= nx; k0 += block) {
+        const int rows = std::min(block, nx - k0 + 1);
         x_num value;
         for (int r = 0; r < rows; ++r) {
             for (int i = 1; i <= mx; ++i) {
