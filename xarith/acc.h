@@ -292,19 +292,21 @@ template <int W> void prepare(Prep* p, const Acc<W>& s) {
 template <int W>
 [[gnu::always_inline]] inline void settle(Acc<W>& acc, const Words<W>& x1, const Words<W>& x2,
                                           signed char sign2, wide_t grid) {
-    u64* c = acc.c();
+    Words<W> s;
     u64 carry = 0;
     const bool neg1 = acc.sign == '-', neg2 = sign2 == '-';
     signed char usign = '+';
     if (neg1 == neg2) {
-        carry = add_words<W>(c, x1, x2);
+        carry = add_words<W>(s.w, x1, x2);
         if (acc.sign == sign2) usign = sign2;
-    } else if (neg1 ? sub_words<W>(c, x2, x1) : sub_words<W>(c, x1, x2)) {
+    } else if (neg1 ? sub_words<W>(s.w, x2, x1) : sub_words<W>(s.w, x1, x2)) {
         // the positive term less the negative one borrowed: the sum is
         // negative, and its magnitude the complement
-        negate_words<W>(c);
+        negate_words<W>(s.w);
         usign = '-';
     }
+    u64* c = acc.c();
+    for (int i = 0; i < W; ++i) c[i] = s.w[i];
     c[W] = carry;
     for (int i = W + 1; i <= 2 * W + 1; ++i) c[i] = 0;
     int nw = 0;

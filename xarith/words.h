@@ -349,10 +349,7 @@ bool divide_words(u64* q, u64* u, int nu, const WordsDivisor& d);
 // The same by v[0..nv), v[nv - 1] != 0, which is left scaled.
 bool divide_words(u64* q, u64* u, int nu, u64* v, int nv);
 
-// s[0..W) = x + y; returns the carry out of the top (0 or 1). The words
-// go straight to their place: a sum built on the stack and copied there
-// would be read back in wider loads than its words were stored in, which
-// stalls on the stores.
+// s[0..W) = x + y; returns the carry out of the top (0 or 1).
 template <int W>
 [[gnu::always_inline]] inline u64 add_words(u64* s, const Words<W>& x, const Words<W>& y) {
     u64 carry = 0;
