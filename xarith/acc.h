@@ -161,23 +161,33 @@ template <class A, class B>
 }
 
 // Products of which only floor(P / 10^g) is read (g >= 0: the digits
-// below a sum's grid): the kernels leave out the columns below `from` =
-// floor(g / 18) - 2 (0, none left out, where that leaves out nothing or
-// reaches the top of the product's `words` words). Each column is below
-// 14 x 10^36, so those left out add to P less than 15 x 10^(18 (from + 1)),
-// and unless the word from + 1 of the rest is within 15 of 10^18
-// (top_kept false: the whole product is formed then) nothing of them
-// reaches the word from + 2 and above, where g lies. P's digits at and
-// above g, and its word count, are then those of the words kept. The
-// columns left out are multiplies saved, and the word products are bound
-// by the multiplier: a product of 7 x 7 words at 120 digits mostly leaves
-// out 4 or 5 of its 13 columns.
+// below a sum's grid): the kernels leave out the columns below `from`, the
+// highest that leaves g at least TOP_MARGIN digits into the word from + 1
+// or above, from = floor((g - TOP_MARGIN) / 18) - 1 (0, none left out,
+// where that leaves out nothing or reaches the top of the product's
+// `words` words). Each column is below 14 x 10^36, so those left out add
+// to P less than 15 x 10^(18 (from + 1)): to the rest R, less than 15 at
+// the foot of its word from + 1. floor(P / 10^g) is then floor(R / 10^g)
+// unless the d = g - 18 (from + 1) digits of that word below g, with 16
+// more, reach 10^d (for g at or past the word from + 2, unless the word
+// is within 15 of 10^18): top_kept false, and the whole product is formed
+// then (a chance of at most 16 in 10^TOP_MARGIN). P's digits at and above
+// g, and its word count, are those of the words kept. The columns left out
+// are multiplies saved, and the word products are bound by the
+// multiplier: a product of 7 x 7 words at 120 digits mostly leaves out 5
+// or 6 of its 13 columns.
+inline constexpr int TOP_MARGIN = 3;
 inline int top_from(wide_t g, int words) {
-    const wide_t from = g / WORD_DIGITS - 2;
+    const wide_t from = (g - TOP_MARGIN) / WORD_DIGITS - 1;
     return from <= 0 || from + 2 >= words ? 0 : static_cast<int>(from);
 }
-inline bool top_kept(const u64* r, int from) {
-    return r[from + 1] < E18 - 15;
+inline bool top_kept(const u64* r, int from, wide_t g) {
+    const wide_t d = g - WORD_DIGITS * (from + 1);
+    assert(d >= TOP_MARGIN);
+    const u64 w = r[from + 1];
+    if (d >= WORD_DIGITS) return w < E18 - 15;
+    const WordMagic& mg = WORD_MAGIC[static_cast<std::size_t>(d)];
+    return w - div_pow10_word(w, mg) * mg.low + 16 <= mg.low;
 }
 
 // The words of a product P of two non-zero prepared factors that
@@ -190,7 +200,7 @@ template <class A, class B>
     const int from = top_from(g, a.nw + b.nw);
     if (from == 0) return product_long(r, a, b);
     const int n = product_long(r, a, b, from);
-    if (top_kept(r, from)) [[likely]] {
+    if (top_kept(r, from, g)) [[likely]] {
         *whole = false;
         return n;
     }

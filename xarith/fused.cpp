@@ -222,7 +222,7 @@ template <int N>
     for (int i = nb; i < kb; ++i) wb[i] = 0;
     const int from = top_from(g, na + nb);
     mul_kernel_words(p, wa, ka, wb, kb, from);
-    if (from > 0 && !top_kept(p, from)) [[unlikely]]
+    if (from > 0 && !top_kept(p, from, g)) [[unlikely]]
         mul_kernel_words(p, wa, ka, wb, kb);
     int np = ka + kb;
     while (p[np - 1] == 0) --np;
