@@ -442,12 +442,29 @@ void add_records_words(const x_num* a, const x_num* b, signed char b_sign, x_num
 // through the range of its top word. The value w[W-1] 10^(18 (W-1)) +
 // ... + w[0] times 10^esp, w[0..W-2] in 0..10^18 - 1; a zero keeps the
 // exponent its record would have.
+//
+// Terms may also be added lazily (add_lazy): each word takes the term's
+// word, signed, and no carry, so the lower words leave 0..10^18 - 1 (they
+// are then read as signed) until carry_through brings them back, at the
+// latest after LAZY_MOST terms. After k such terms a lower word lies
+// within (-k, k + 1) x 10^18 and the top word is within k + 1 of its
+// carried value: LAZY_MOST = 8 keeps every word and carry within 64 bits.
+// Only the lazy path's own tests (surely_holds_prec, surely_nonzero) read
+// a sum with terms pending; everything else carries them through first.
+inline constexpr int LAZY_MOST = 8;
 template <int W> struct SignedSum {
     u64 w[W - 1];
     std::int64_t top;
     wide_t esp;
+    int lazy; // terms added lazily since the words were last carried through
 
     bool zero() const {
+        if (lazy != 0) {
+            if (surely_nonzero(*this)) return false;
+            SignedSum carried = *this;
+            carry_through(carried);
+            return carried.zero();
+        }
         u64 any = static_cast<u64>(top);
         for (int i = 0; i < W - 1; ++i) any |= w[i];
         return any == 0;
@@ -456,13 +473,43 @@ template <int W> struct SignedSum {
         for (auto& x : w) x = 0;
         top = 0;
         esp = e;
+        lazy = 0;
     }
 };
+
+// The lower words back into 0..10^18 - 1, each read as signed and its
+// carry (floor(word / 10^18), negative for a negative word) passed up.
+template <int W> inline void carry_through(SignedSum<W>& s) {
+    constexpr auto E = static_cast<std::int64_t>(E18);
+    std::int64_t c = 0;
+    for (int i = 0; i < W - 1; ++i) {
+        const std::int64_t l = static_cast<std::int64_t>(s.w[i]) + c;
+        std::int64_t q = l / E, r = l - q * E;
+        const std::int64_t under = r < 0;
+        q -= under;
+        r += under * E;
+        s.w[i] = static_cast<u64>(r);
+        c = q;
+    }
+    s.top += c;
+    s.lazy = 0;
+}
+
+// s = s + (-1)^neg q, the words q[0..W) below 10^18, lazily: each word
+// takes its term's word, with no carry.
+template <int W> [[gnu::always_inline]] inline void add_lazy(SignedSum<W>& s, const u64* q, bool neg) {
+    const u64 m = 0 - static_cast<u64>(neg);
+    for (int i = 0; i < W - 1; ++i) s.w[i] += (q[i] ^ m) - m;
+    s.top += static_cast<std::int64_t>((q[W - 1] ^ m) - m);
+    if (++s.lazy == LAZY_MOST) carry_through(s);
+}
 
 // The magnitude of a sum as W + 1 words, least significant first, and its
 // sign: for a negative one 10^(18 (W-1)) less the lower words, with a
 // borrow from the top.
-template <int W> void magnitude(const SignedSum<W>& s, u64* m, bool* neg) {
+template <int W> void magnitude(const SignedSum<W>& sum, u64* m, bool* neg) {
+    SignedSum<W> s = sum;
+    if (s.lazy != 0) carry_through(s);
     *neg = s.top < 0;
     std::int64_t top = s.top;
     u64 borrow = 0;
@@ -484,6 +531,7 @@ template <int W> void magnitude(const SignedSum<W>& s, u64* m, bool* neg) {
 
 // Whether any of the lower words is not 0.
 template <int W> inline bool low_words(const SignedSum<W>& s) {
+    assert(s.lazy == 0);
     u64 any = 0;
     for (int i = 0; i < W - 1; ++i) any |= s.w[i];
     return any != 0;
@@ -500,6 +548,7 @@ template <int W> inline u64 top_magnitude(const SignedSum<W>& s, bool low) {
 // 0..10^18 - 1 by its carry or borrow. The negation is arithmetic,
 // (q xor m) - m with m all ones for a negative term.
 template <int W> inline void add_signed(SignedSum<W>& s, const u64* q, bool neg) {
+    assert(s.lazy == 0);
     const std::int64_t m = -static_cast<std::int64_t>(neg);
     std::int64_t c = 0;
     for (int i = 0; i < W - 1; ++i) {
@@ -552,6 +601,23 @@ template <int W> inline bool holds_prec(const SignedSum<W>& s, TopRange full) {
     return top >= full.low && top < full.high;
 }
 
+// The same for a sum with terms pending, from the bounds on its carried
+// top word t (within lazy + 1 of top): true when every t in them holds
+// exactly prec digits, for a positive sum (top word t) or a negative one
+// (top word of the magnitude -t or -t - 1). False decides nothing.
+template <int W> inline bool surely_holds_prec(const SignedSum<W>& s, TopRange full) {
+    const std::int64_t slack = s.lazy + 1, top = s.top;
+    const auto low = static_cast<std::int64_t>(full.low), high = static_cast<std::int64_t>(full.high);
+    return (top - slack >= low && top + slack < high) || (-top - slack - 1 >= low && -top + slack < high);
+}
+
+// Whether a sum with terms pending is surely not zero: its carried top
+// word is not (a sum whose top word is not zero is not).
+template <int W> inline bool surely_nonzero(const SignedSum<W>& s) {
+    const std::int64_t slack = s.lazy + 1;
+    return s.top > slack || s.top < -slack;
+}
+
 // f takes up the accumulator s when it holds exactly prec digits and its
 // sign is '+' or '-' (a sum of another sign, which no arithmetic makes,
 // stays where its sign is written back as it was); returns whether it did.
@@ -581,15 +647,24 @@ template <int W> inline void acc_of(Acc<W>& s, const SignedSum<W>& f) {
 // power: the grid is then the sum's own exponent (grid_stays_first), so
 // only the term is cut, at an exponent that does not wait for the sum
 // before. False, with nothing done, otherwise.
+// The term is added lazily; whether the sum holds prec digits is judged
+// from the bounds on its top word, and only where they do not decide are
+// the pending terms carried through. A sum that may have cancelled is
+// carried through too, so that f.zero() after a true return is exact.
 template <int W>
 [[gnu::always_inline]] inline bool add_at_own_grid(SignedSum<W>& f, const u64* p, int np, wide_t ep,
                                                    bool neg, int prec, TopRange full) {
     constexpr wide_t SAFE = wide_t{1} << 30; // no exponent field saturates
     const Words<W> q = aligned<W>(p, np, std::min<wide_t>(ep - f.esp, WORD_DIGITS * W));
-    if (ep <= -SAFE || ep >= SAFE ||
-        !grid_stays_first(holds_prec(f, full), f.esp, ep, run_digits(p, np), prec))
+    bool holds = surely_holds_prec(f, full);
+    if (!holds) {
+        if (f.lazy != 0) carry_through(f);
+        holds = holds_prec(f, full);
+    }
+    if (ep <= -SAFE || ep >= SAFE || !grid_stays_first(holds, f.esp, ep, run_digits(p, np), prec))
         return false;
-    add_signed(f, q.w, neg);
+    add_lazy(f, q.w, neg);
+    if (!surely_nonzero(f)) carry_through(f);
     return true;
 }
 

@@ -261,7 +261,7 @@ BinaryRange binary_range(int prec) {
 
 // The record of a binary sum, through the signed words.
 void store_sum(const BinarySum& s, x_num* x) {
-    SignedSum<2> f;
+    SignedSum<2> f{};
     f.esp = s.esp;
     u64 lo;
     const u64 hi = BY_E18.divide(static_cast<u128>(s.v < 0 ? -s.v : s.v), &lo);
