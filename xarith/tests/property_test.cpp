@@ -429,8 +429,38 @@ TEST(Property, RunningSumMatchesTheSums) {
         xsum_get_(&sum, &got);
         ASSERT_EQ(fields(got), fields(want));
     }
+    // A sum at the foot of its precision, 10^(prec - 1) in prec digits, and
+    // terms of about one unit in its last place (and a digit below it) that
+    // take it to prec - 1 digits and back, a run of them short of a carry:
+    // held lazily, the sum must not be taken for one of prec digits, which
+    // would cut the digit below (a running sum, and a dot product of the
+    // terms by one).
+    for (const int prec : {30, 120}) {
+        x_num start = make('+', {}, 0);
+        start.ndgt = prec / 6;
+        for (int i = 0; i < start.ndgt; ++i) start.dgt[i] = 0;
+        start.dgt[start.ndgt - 1] = 100000;
+        const x_num one = make('+', {1}, 0);
+        std::vector<x_num> units;
+        for (const int step : {-1, 1, -1, -1, 1, 1, 1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 1, 2, -3})
+            units.push_back(make(step < 0 ? '-' : '+', {10 * std::abs(step) + 7}, -1));
+        x_num want = start;
+        x_sum sum;
+        xsum_(&sum, &start, prec);
+        std::vector<x_prep> pu(units.size()), p1(units.size());
+        for (std::size_t r = 0; r < units.size(); ++r) {
+            x_add_(&want, &units[r], &want, prec);
+            x_sum_add_(&sum, &units[r]);
+            xprep_(&units[r], &pu[r]);
+            xprep_(&one, &p1[r]);
+        }
+        x_num got, dot = start;
+        xsum_get_(&sum, &got);
+        x_dot_add_p_(pu.data(), p1.data(), static_cast<int>(units.size()), &dot, prec);
+        EXPECT_EQ(fields(got), fields(want)) << prec;
+        EXPECT_EQ(fields(dot), fields(want)) << prec;
+    }
 }
-
 // Prepared factors give the records of the record forms: single products,
 // runs of terms into one accumulator (zero factors, exact cancellations and
 // zero accumulators on the way), at the precisions the word arithmetic
