@@ -166,7 +166,9 @@ void normal_equations(const Design& xX, const XMatrix& xY, const Centres& c, con
     const int block = block_rows(mx);
     const auto b = static_cast<std::size_t>(block);
     std::vector<x_prep> pdev(static_cast<std::size_t>(mx) * b), pdy(b);
-    const auto at = [b](int i, int r) { return static_cast<std::size_t>(i - 1) * b + static_cast<std::size_t>(r); };
+    const auto at = [b](int i, int r) {
+        return static_cast<std::size_t>(i - 1) * b + static_cast<std::size_t>(r);
+    };
     for (int k0 = 1; k0 <= nx; k0 += block) {
         const int rows = std::min(block, nx - k0 + 1);
         x_num value;

@@ -404,7 +404,8 @@ template <int W, bool AHEAD = false, class A, class B>
 // acc = acc + b, b's sign taken as b_sign, for a non-zero accumulator, a
 // record b that is loadable<W> and prec <= 18 W, as the limb sum forms it.
 template <int W>
-[[gnu::always_inline]] inline void add_record(Acc<W>& acc, const x_num* b, signed char b_sign, int prec) {
+[[gnu::always_inline]] inline void add_record(Acc<W>& acc, const x_num* b, signed char b_sign,
+                                              int prec) {
     Acc<W> t;
     t.load(b);
     const wide_t ea = acc.esp, eb = t.esp;
@@ -497,7 +498,8 @@ template <int W> inline void carry_through(SignedSum<W>& s) {
 
 // s = s + (-1)^neg q, the words q[0..W) below 10^18, lazily: each word
 // takes its term's word, with no carry.
-template <int W> [[gnu::always_inline]] inline void add_lazy(SignedSum<W>& s, const u64* q, bool neg) {
+template <int W>
+[[gnu::always_inline]] inline void add_lazy(SignedSum<W>& s, const u64* q, bool neg) {
     const u64 m = 0 - static_cast<u64>(neg);
     for (int i = 0; i < W - 1; ++i) s.w[i] += (q[i] ^ m) - m;
     s.top += static_cast<std::int64_t>((q[W - 1] ^ m) - m);
@@ -607,8 +609,10 @@ template <int W> inline bool holds_prec(const SignedSum<W>& s, TopRange full) {
 // (top word of the magnitude -t or -t - 1). False decides nothing.
 template <int W> inline bool surely_holds_prec(const SignedSum<W>& s, TopRange full) {
     const std::int64_t slack = s.lazy + 1, top = s.top;
-    const auto low = static_cast<std::int64_t>(full.low), high = static_cast<std::int64_t>(full.high);
-    return (top - slack >= low && top + slack < high) || (-top - slack - 1 >= low && -top + slack < high);
+    const auto low = static_cast<std::int64_t>(full.low),
+               high = static_cast<std::int64_t>(full.high);
+    return (top - slack >= low && top + slack < high) ||
+           (-top - slack - 1 >= low && -top + slack < high);
 }
 
 // Whether a sum with terms pending is surely not zero: its carried top

@@ -442,7 +442,8 @@ TEST(Property, RunningSumMatchesTheSums) {
         start.dgt[start.ndgt - 1] = 100000;
         const x_num one = make('+', {1}, 0);
         std::vector<x_num> units;
-        for (const int step : {-1, 1, -1, -1, 1, 1, 1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 1, 2, -3})
+        for (const int step :
+             {-1, 1, -1, -1, 1, 1, 1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 1, 2, -3})
             units.push_back(make(step < 0 ? '-' : '+', {10 * std::abs(step) + 7}, -1));
         x_num want = start;
         x_sum sum;
