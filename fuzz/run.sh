@@ -5,7 +5,7 @@
 # broken invariant; the input that caused it is saved in
 # build-fuzz/fuzz-artifacts/ and libFuzzer's report names it.
 #
-#   sh fuzz/run.sh            # about a minute per target, as CI runs it
+#   sh fuzz/run.sh            # about a minute per target (CI runs 20 s each)
 #   sh fuzz/run.sh 3600       # a long session: an hour per target
 #   sh fuzz/run.sh 600 cvsx   # one target only
 #
