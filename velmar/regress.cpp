@@ -93,22 +93,35 @@ x_num Design::at(int i, int j) const {
     return x;
 }
 
-Design design_matrix(const DMatrix& x, int degree, int dgt_max, const pipeline::Texts* texts) {
+Design design_matrix(const DMatrix& x, int degree, int dgt_max, const pipeline::Texts* texts,
+                     bool column_sums) {
     const int nx = x.rows(), mx0 = x.cols();
     Design xX(nx, mx0 * degree, dgt_max);
+    std::vector<x_sum> sums(column_sums ? static_cast<std::size_t>(xX.cols()) : 0);
     x_num value, power, next;
+    xinit(&value, 0);
+    for (auto& s : sums) xsum_(&s, &value, dgt_max);
+    const auto put = [&](int i, int j, const x_num& v) {
+        xX.put(i, j, v);
+        if (column_sums) x_sum_add_(&sums[static_cast<std::size_t>(j - 1)], &v);
+    };
     for (int i = 1; i <= nx; ++i) {
         for (int j = 1; j <= mx0; ++j) {
             pipeline::to_x(x, texts, i, j, &value, dgt_max);
-            xX.put(i, j, value);
+            put(i, j, value);
             // power k + 1 = value x power k
             power = value;
             for (int k = 1; k < degree; ++k) {
                 x_mult_(&value, &power, &next, dgt_max);
-                xX.put(i, j + k * mx0, next);
+                put(i, j + k * mx0, next);
                 power = next;
             }
         }
+    }
+    if (column_sums) {
+        std::vector<x_num> records(sums.size());
+        for (std::size_t j = 0; j < sums.size(); ++j) xsum_get_(&sums[j], &records[j]);
+        xX.set_column_sums(std::move(records));
     }
     return xX;
 }
@@ -122,21 +135,27 @@ Centres centres(const Design& xX, const XMatrix& xY, std::optional<double> inter
         for (int j = 1; j <= mx; ++j) xinit(&c.x[1][j], 0);
     } else {
         xavg(xY.get(), nx, 1, 1, &c.y, dgt_max);
-        // xavg of every design column, the sums formed side by side in one
-        // pass over the rows (each still in increasing row order), which
-        // reads the matrix in its memory order
+        // xavg of every design column: the sums the design formed, or
+        // formed here side by side in one pass over the rows (each still in
+        // increasing row order), which reads the matrix in its memory order
         x_num* sum = c.x[1];
-        x_num value;
-        xinit(&value, 0);
-        std::vector<x_sum> sums(static_cast<std::size_t>(mx));
-        for (auto& s : sums) xsum_(&s, &value, dgt_max);
-        for (int i = 1; i <= nx; ++i) {
-            for (int j = 1; j <= mx; ++j) {
-                xX.get(i, j, &value);
-                x_sum_add_(&sums[static_cast<std::size_t>(j - 1)], &value);
+        const std::vector<x_num>& formed = xX.column_sums();
+        if (formed.size() == static_cast<std::size_t>(mx)) {
+            for (int j = 1; j <= mx; ++j) sum[j] = formed[static_cast<std::size_t>(j - 1)];
+        } else {
+            x_num value;
+            xinit(&value, 0);
+            std::vector<x_sum> sums(static_cast<std::size_t>(mx));
+            for (auto& s : sums) xsum_(&s, &value, dgt_max);
+            for (int i = 1; i <= nx; ++i) {
+                for (int j = 1; j <= mx; ++j) {
+                    xX.get(i, j, &value);
+                    x_sum_add_(&sums[static_cast<std::size_t>(j - 1)], &value);
+                }
             }
+            for (int j = 1; j <= mx; ++j)
+                xsum_get_(&sums[static_cast<std::size_t>(j - 1)], &sum[j]);
         }
-        for (int j = 1; j <= mx; ++j) xsum_get_(&sums[static_cast<std::size_t>(j - 1)], &sum[j]);
         x_num count;
         xinit(&count, nx);
         for (int j = 1; j <= mx; ++j) x_div_(&sum[j], &count, &sum[j], dgt_max);

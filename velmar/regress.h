@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // avg = the mean of column j of m over rows i_min..n: the entries added in
@@ -56,6 +57,10 @@ class Design {
     // The record at (i, j): its sign, exponent, count and limbs in use.
     void get(int i, int j, x_num* x) const;
     x_num at(int i, int j) const;
+    // The sum of every column over the rows in increasing order (x_sum at
+    // dgt_max from 0), when design_matrix formed them; empty otherwise.
+    const std::vector<x_num>& column_sums() const { return sums_; }
+    void set_column_sums(std::vector<x_num> sums) { sums_ = std::move(sums); }
 
   private:
     struct Free {
@@ -65,15 +70,18 @@ class Design {
     int rows_, cols_, limbs_;
     std::size_t stride_; // words of a slot
     std::unique_ptr<std::int32_t[], Free> data_;
+    std::vector<x_num> sums_;
 };
 
 // The design matrix: rows as x, x.cols() x degree columns grouped by power.
 // Column j + k x cols holds input column j to the power k + 1, each power
 // the value times the previous power, cut to dgt_max at every step. Every
 // value enters as its "%1.15E" text, or with texts (x's numbers as written)
-// through pipeline::read_exact.
+// through pipeline::read_exact. With column_sums, each column's sum is
+// formed too while its values are at hand, in the order centres would add
+// them: one pass less over the matrix.
 Design design_matrix(const pipeline::DMatrix& x, int degree, int dgt_max,
-                     const pipeline::Texts* texts = nullptr);
+                     const pipeline::Texts* texts = nullptr, bool column_sums = false);
 
 // The point the sums are taken about: the means of Y and of every design
 // column, or, with a forced intercept, that intercept for Y and zero for X.

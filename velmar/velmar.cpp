@@ -150,7 +150,7 @@ std::optional<pipeline::Outcome> fit(const Request& req, const pipeline::Table& 
                                      const pipeline::Table& y, int digits,
                                      Extras* extras = nullptr) {
     const int dgt_max = precision(req.degree, digits);
-    const Design xX = design_matrix(x.values, req.degree, dgt_max, x.exact());
+    const Design xX = design_matrix(x.values, req.degree, dgt_max, x.exact(), !req.intercept);
     const pipeline::XMatrix xY = pipeline::to_x(y.values, dgt_max, y.exact());
     const auto sol = solve(xX, xY, req.intercept, dgt_max);
     if (!sol) {
