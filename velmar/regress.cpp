@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -35,6 +36,26 @@ namespace {
 constexpr int BLOCK_ROWS = 32;
 constexpr int BLOCK_ROWS_MOST = 256;
 constexpr std::size_t BLOCK_BYTES = std::size_t{256} << 10;
+
+// The sum of each of n columns over the rows, at dgt_max from 0, its
+// values added in increasing row order.
+class ColumnSums {
+  public:
+    ColumnSums(int n, int dgt_max) : sums_(static_cast<std::size_t>(n)) {
+        x_num zero;
+        xinit(&zero, 0);
+        for (auto& s : sums_) xsum_(&s, &zero, dgt_max);
+    }
+    void add(int j, const x_num& v) { x_sum_add_(&sums_[static_cast<std::size_t>(j - 1)], &v); }
+    std::vector<x_num> records() const {
+        std::vector<x_num> r(sums_.size());
+        for (std::size_t j = 0; j < sums_.size(); ++j) xsum_get_(&sums_[j], &r[j]);
+        return r;
+    }
+
+  private:
+    std::vector<x_sum> sums_;
+};
 
 int block_rows(int mx) {
     const std::size_t fit = BLOCK_BYTES / sizeof(x_prep) / static_cast<std::size_t>(mx + 1);
@@ -97,13 +118,12 @@ Design design_matrix(const DMatrix& x, int degree, int dgt_max, const pipeline::
                      bool column_sums) {
     const int nx = x.rows(), mx0 = x.cols();
     Design xX(nx, mx0 * degree, dgt_max);
-    std::vector<x_sum> sums(column_sums ? static_cast<std::size_t>(xX.cols()) : 0);
+    std::optional<ColumnSums> sums;
+    if (column_sums) sums.emplace(xX.cols(), dgt_max);
     x_num value, power, next;
-    xinit(&value, 0);
-    for (auto& s : sums) xsum_(&s, &value, dgt_max);
     const auto put = [&](int i, int j, const x_num& v) {
         xX.put(i, j, v);
-        if (column_sums) x_sum_add_(&sums[static_cast<std::size_t>(j - 1)], &v);
+        if (sums) sums->add(j, v);
     };
     for (int i = 1; i <= nx; ++i) {
         for (int j = 1; j <= mx0; ++j) {
@@ -118,11 +138,7 @@ Design design_matrix(const DMatrix& x, int degree, int dgt_max, const pipeline::
             }
         }
     }
-    if (column_sums) {
-        std::vector<x_num> records(sums.size());
-        for (std::size_t j = 0; j < sums.size(); ++j) xsum_get_(&sums[j], &records[j]);
-        xX.set_column_sums(std::move(records));
-    }
+    if (sums) xX.set_column_sums(sums->records());
     return xX;
 }
 
@@ -138,27 +154,22 @@ Centres centres(const Design& xX, const XMatrix& xY, std::optional<double> inter
         // xavg of every design column: the sums the design formed, or
         // formed here side by side in one pass over the rows (each still in
         // increasing row order), which reads the matrix in its memory order
-        x_num* sum = c.x[1];
-        const std::vector<x_num>& formed = xX.column_sums();
-        if (formed.size() == static_cast<std::size_t>(mx)) {
-            for (int j = 1; j <= mx; ++j) sum[j] = formed[static_cast<std::size_t>(j - 1)];
-        } else {
+        std::vector<x_num> sum = xX.column_sums();
+        if (sum.size() != static_cast<std::size_t>(mx)) {
+            ColumnSums sums(mx, dgt_max);
             x_num value;
-            xinit(&value, 0);
-            std::vector<x_sum> sums(static_cast<std::size_t>(mx));
-            for (auto& s : sums) xsum_(&s, &value, dgt_max);
             for (int i = 1; i <= nx; ++i) {
                 for (int j = 1; j <= mx; ++j) {
                     xX.get(i, j, &value);
-                    x_sum_add_(&sums[static_cast<std::size_t>(j - 1)], &value);
+                    sums.add(j, value);
                 }
             }
-            for (int j = 1; j <= mx; ++j)
-                xsum_get_(&sums[static_cast<std::size_t>(j - 1)], &sum[j]);
+            sum = sums.records();
         }
         x_num count;
         xinit(&count, nx);
-        for (int j = 1; j <= mx; ++j) x_div_(&sum[j], &count, &sum[j], dgt_max);
+        for (int j = 1; j <= mx; ++j)
+            x_div_(&sum[static_cast<std::size_t>(j - 1)], &count, &c.x[1][j], dgt_max);
     }
     return c;
 }
