@@ -30,11 +30,10 @@ int run(int argc, char** argv) {
     }
 
     const pipeline::Job job = [&](int digits) -> std::optional<pipeline::Outcome> {
-        const pipeline::XMatrix xa = pipeline::to_x(a->values, digits, a->exact());
         const pipeline::XMatrix xb = pipeline::to_x(b->values, digits, b->exact());
         pipeline::Outcome c{pipeline::DMatrix(a->rows(), b->cols()), "C", {}};
         c.working = digits;
-        if (!multiply(xa, xb, c.table, digits, &c.lost)) return std::nullopt;
+        if (!multiply(*a, xb, c.table, digits, &c.lost)) return std::nullopt;
         return c;
     };
     const auto c = job(cmd.digits);

@@ -12,7 +12,9 @@ namespace mobrel {
 // element's line) when an element is beyond the range of a double. When
 // lost is not null, *lost is the most digits an element lost to
 // cancellation: how far its sum fell below its largest term (x_lost_).
-bool multiply(const pipeline::XMatrix& a, const pipeline::XMatrix& b, const pipeline::DMatrix& c,
+// A enters as read (its texts when kept), converted a block of rows at a
+// time.
+bool multiply(const pipeline::Table& a, const pipeline::XMatrix& b, const pipeline::DMatrix& c,
               int dgt_max = pipeline::DGT_MAX, int* lost = nullptr);
 
 // The whole program: mobrel file_A file_B file_C. Returns the exit status.

@@ -201,12 +201,18 @@ int wide_digits(u128 x) {
     return t + (x >= POW10_WIDE[static_cast<std::size_t>(t)]);
 }
 
-// The range of |v| for a sum of exactly prec digits: low <= |v| < high.
+// A test on the top word alone that |v| holds exactly prec digits, 24 <=
+// prec <= 36: with h the top 64 bits of |v|, or one less for a negative v
+// (the top word of v flipped bit by bit), h strictly inside the top words
+// of 10^(prec - 1) and 10^prec keeps |v| between them. The few sums near
+// either end of the range go the long way, which decides them exactly.
 struct BinaryRange {
-    u128 low, high;
+    u64 from, span; // from <= h < from + span
 };
 BinaryRange binary_range(int prec) {
-    return {POW10_WIDE[static_cast<std::size_t>(prec - 1)], POW10_WIDE[static_cast<std::size_t>(prec)]};
+    const auto low = static_cast<u64>(POW10_WIDE[static_cast<std::size_t>(prec - 1)] >> 64),
+               high = static_cast<u64>(POW10_WIDE[static_cast<std::size_t>(prec)] >> 64);
+    return {low + 1, high - low - 2};
 }
 
 // s = s + a * b for the steps the loop leaves, as step does them: the
@@ -236,25 +242,32 @@ BinaryRange binary_range(int prec) {
 // s = s + a * b. Where the sum holds exactly prec digits, the grid stays at
 // its exponent and the product lies at most 17 digits below it (nearly
 // always), the product P = ph 10^18 + pl is cut there, d digits off:
-// floor(P / 10^d) = ph 10^(18 - d) + floor(pl / 10^d).
+// floor(P / 10^d) = ph 10^(18 - d) + floor(pl / 10^d). The grid stays
+// when the product cannot pass the sum's leading power, which its factors'
+// digits nearly always tell and its own digits otherwise. A zero b (v 0)
+// adds nothing there, as x_add_ leaves a sum alone beside a zero.
 [[gnu::always_inline]] inline void step(BinarySum& s, const OneWord& a, const OneWord& b, int prec,
                                         BinaryRange range) {
     const wide_t ep = static_cast<wide_t>(a.esp) + b.esp;
     const wide_t d = s.esp - ep;
-    const i128 sign = s.v >> 127; // all ones for a negative sum
-    const auto mag = static_cast<u128>((s.v ^ sign) - sign);
-    if (!b.zero && d >= 0 && d < WORD_DIGITS &&
-        grid_stays_first(mag - range.low < range.high - range.low, s.esp, ep, a.digits + b.digits, prec))
-        [[likely]] {
+    const auto top = static_cast<std::int64_t>(static_cast<u128>(s.v) >> 64);
+    const auto h = static_cast<u64>(top ^ (top >> 63));
+    if (static_cast<u64>(d) < static_cast<u64>(WORD_DIGITS) && h - range.from < range.span) [[likely]] {
         u64 pl;
         const u64 ph = BY_E18.divide(static_cast<u128>(a.v) * b.v, &pl);
-        const WordMagic& mg = WORD_MAGIC[static_cast<std::size_t>(d)];
-        const auto q = static_cast<i128>(static_cast<u128>(ph) * mg.up + div_pow10_word(pl, mg));
-        // the product's sign follows the data: negated by a mask, as a
-        // branch on it would mispredict half the time
-        const i128 neg = -static_cast<i128>(a.sign != b.sign);
-        s.v += (q ^ neg) - neg;
-        return;
+        const bool stays = grid_stays_first(true, s.esp, ep, a.digits + b.digits, prec) ||
+                           ep + (ph != 0 ? WORD_DIGITS + word_digits(ph) : word_digits(pl)) <= s.esp + prec;
+        if (stays) [[likely]] {
+            assert(sum_grid(s.esp, wide_digits(static_cast<u128>(s.v < 0 ? -s.v : s.v)), ep,
+                            wide_digits(static_cast<u128>(a.v) * b.v), prec) == s.esp);
+            const WordMagic& mg = WORD_MAGIC[static_cast<std::size_t>(d)];
+            const auto q = static_cast<i128>(static_cast<u128>(ph) * mg.up + div_pow10_word(pl, mg));
+            // the product's sign follows the data: negated by a mask, as a
+            // branch on it would mispredict half the time
+            const i128 neg = -static_cast<i128>(a.sign != b.sign);
+            s.v += (q ^ neg) - neg;
+            return;
+        }
     }
     step_anywhere(s, a, b, prec);
 }

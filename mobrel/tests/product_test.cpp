@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
-// Entries of more than 16 digits (not from a double) multiply all the same.
+// Entries of more than 16 digits (kept texts) multiply all the same.
 TEST(Product, LongEntries) {
-    pipeline::XMatrix a(1, 1), b(1, 1);
-    cvsx("1.23456789012345678", &a[1][1], 30);
+    pipeline::Table a{pipeline::DMatrix(1, 1), {"1.23456789012345678"}};
+    a.values[1][1] = 1.23456789012345678;
+    pipeline::XMatrix b(1, 1);
     cvsx("2", &b[1][1], 30);
     pipeline::DMatrix c(1, 1);
     ASSERT_TRUE(mobrel::multiply(a, b, c));
@@ -16,8 +17,9 @@ TEST(Product, LongEntries) {
 
 // Rows beyond a block of four, and C[5,2] the first element too large.
 TEST(Product, ElementsInRowOrder) {
-    pipeline::XMatrix a(6, 1), b(1, 3);
-    for (int i = 1; i <= 6; ++i) cvdx(&a[i][1], i == 5 ? 1e300 : i, 30);
+    pipeline::Table a{pipeline::DMatrix(6, 1), {}};
+    pipeline::XMatrix b(1, 3);
+    for (int i = 1; i <= 6; ++i) a.values[i][1] = i == 5 ? 1e300 : i;
     for (int j = 1; j <= 3; ++j) cvdx(&b[1][j], j == 1 ? 1 : 1e300, 30);
     b[1][3].esp -= 290;
     pipeline::DMatrix c(6, 3);
