@@ -17,6 +17,7 @@
 #include "xarith/words.h"
 #include "xarith/record.h"
 
+#include <algorithm>
 #include <new>
 
 using namespace xarith_detail;
@@ -40,14 +41,16 @@ void store_quotient(x_num* v3, const x_num* v1, const x_num* v2, const limb_t* u
 bool quotient_by_words(const limb_t* dividend, int nv1, const WordsDivisor& divisor, int nv2, int qmax,
                        limb_t* q) {
     const int t = nv2 + qmax;
+    // N's limbs: the dividend's top t, or all of it over zeros
     limb_t nl[2 * SUB_DGT + 3];
-    for (int i = 0; i < t; ++i) {
-        const int j = nv1 - t + i; // the dividend limb at place i of N
-        nl[i] = j >= 0 ? dividend[j] : 0;
+    if (nv1 < t) {
+        std::fill_n(nl, t - nv1, 0);
+        std::copy_n(dividend, nv1, nl + (t - nv1));
     }
+    const limb_t* n = nv1 < t ? nl : dividend + (nv1 - t);
     // the top limbs of N and V are not 0, nor then their top words
     u64 u[2 * RECORD_WORDS + 2], qw[2 * RECORD_WORDS + 2];
-    const int nu = words_of_limbs(u, nl, t);
+    const int nu = words_of_limbs(u, n, t);
     const int nv = divisor.nv;
     if (divide_words(qw, u, nu, divisor)) return false;
     limb_t ql[3 * (2 * RECORD_WORDS + 2)];
