@@ -91,16 +91,24 @@ bool is_separator(char c) {
     return c == '\t' || c == '\n' || c == ' ' || c == '\r' || c == '\0';
 }
 
-// The first separator at or after p, or end: eight bytes at a time while
-// none of them lies below 0x21, as every separator does (a byte less 0x21
-// borrows into its top bit, which ~w keeps only for bytes below 0x80), then
-// byte by byte.
+// The first separator at or after p, or end: eight bytes at a time, each
+// word's first byte below 0x21 (every separator is one) found at once: a
+// byte less 0x21 borrows into its top bit, which ~w keeps only for bytes
+// below 0x80, and bytes above the first such one may borrow too, never
+// those below it. A byte below 0x21 that ends no token is passed over.
 const char* find_separator(const char* p, const char* end) {
     while (end - p >= 8) {
         std::uint64_t w;
         std::memcpy(&w, p, 8);
-        if (((w - 0x2121212121212121) & ~w & 0x8080808080808080) != 0) break;
-        p += 8;
+        const std::uint64_t low = (w - 0x2121212121212121) & ~w & 0x8080808080808080;
+        if (low == 0) {
+            p += 8;
+            continue;
+        }
+        if constexpr (std::endian::native != std::endian::little) break;
+        p += std::countr_zero(low) / 8;
+        if (is_separator(*p)) return p;
+        ++p;
     }
     while (p != end && !is_separator(*p)) ++p;
     return p;
@@ -142,6 +150,42 @@ constexpr double EXACT_POW10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e
 
 enum class number_read { ok, not_a_number, out_of_range };
 
+// The number of a token written as "%1.15E" writes it, [-]d.ddd...dE+-dd
+// (two or three exponent digits), when its 16 digits form an integer of
+// at most 2^53 and its power of ten lies within 10^+-22: the digits in
+// three steps, eight and seven of them a word at a time, and the same one
+// correctly rounded operation read_number's general way ends in. False,
+// with v untouched, for any other token.
+bool read_printed(std::string_view t, double& v) {
+    if constexpr (std::endian::native != std::endian::little) return false;
+    const bool neg = !t.empty() && t[0] == '-';
+    const char* p = t.data() + (neg ? 1 : 0);
+    const std::size_t n = t.size() - (neg ? 1 : 0);
+    if ((n != 21 && n != 22) || !is_digit(p[0]) || p[1] != '.' || (p[17] != 'E' && p[17] != 'e') ||
+        (p[18] != '+' && p[18] != '-'))
+        return false;
+    std::uint64_t w1, w2; // digits 2..9 and 10..16 of the text, then 'E'
+    std::memcpy(&w1, p + 2, 8);
+    std::memcpy(&w2, p + 10, 8);
+    w2 &= 0x00FFFFFFFFFFFFFF;
+    w2 |= std::uint64_t{'0'} << 56; // the 'E' read as a leading zero digit
+    if ((non_digits(w1) | non_digits(w2)) != 0) return false;
+    int e = 0;
+    for (std::size_t i = 19; i < n; ++i) {
+        if (!is_digit(p[i])) return false;
+        e = 10 * e + (p[i] - '0');
+    }
+    const std::uint64_t m = static_cast<std::uint64_t>(p[0] - '0') * 1000000000000000 +
+                            eight_digits(w1 - 0x3030303030303030) * 10000000 +
+                            eight_digits((w2 - 0x3030303030303030) << 8);
+    const int exp10 = (p[18] == '-' ? -e : e) - 15;
+    if (m > (std::uint64_t{1} << 53) || exp10 < -22 || exp10 > 22) return false;
+    const double d = static_cast<double>(m);
+    v = exp10 < 0 ? d / EXACT_POW10[-exp10] : d * EXACT_POW10[exp10];
+    if (neg) v = -v;
+    return true;
+}
+
 // Reads a token wholly as a decimal number in one pass: the form is
 // checked while the digits gather. When the digits form an integer of at
 // most 2^53 and the power of ten lies within 10^+-22, both are doubles and
@@ -149,6 +193,7 @@ enum class number_read { ok, not_a_number, out_of_range };
 // to the exact value; the tables the programs write ("%1.15E", moderate
 // exponents) nearly all qualify. Any other number goes to convert.
 number_read read_number(std::string_view t, double& v) {
+    if (read_printed(t, v)) return number_read::ok;
     const char* p = t.data();
     const char* const end = p + t.size();
     const bool neg = p != end && *p == '-';

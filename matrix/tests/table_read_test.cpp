@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -163,6 +164,15 @@ TEST(LoadTable, NumbersReadAsStrtodReadsThem) {
             }
             tokens.push_back(t);
             text += t + "\n";
+        }
+        // tables as the programs write them ("%1.15E"), of any magnitude
+        for (int i = 0; i < 20000; ++i) {
+            const double x = i % 2 ? std::bit_cast<double>(rng())
+                                   : std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 200) - 150);
+            char t[32];
+            std::snprintf(t, sizeof t, i % 3 ? "%1.15E" : "%1.15e", std::isfinite(x) ? x : -0.0);
+            tokens.emplace_back(t);
+            text += std::string(t) + "\n";
         }
         // halfway between two doubles, and next to it, in at most 19 digits
         for (const char* t : {"4503599627370497.5", "4503599627370496.5", "4503599627370497.50000001",
