@@ -200,7 +200,9 @@ template <class A, class B>
     const int from = top_from(g, a.nw + b.nw);
     if (from == 0) return product_long(r, a, b);
     const int n = product_long(r, a, b, from);
-    if (top_kept(r, from, g)) [[likely]] {
+    // every word kept 0 (a product below 15 at the foot of word from + 1,
+    // its carries left out) has no digits to count: the whole one is formed
+    if (r[n - 1] != 0 && top_kept(r, from, g)) [[likely]] {
         *whole = false;
         return n;
     }

@@ -468,10 +468,11 @@ TEST(Property, RunningSumMatchesTheSums) {
 // takes and beyond it.
 TEST(Property, PreparedFactorsMatchTheRecordForms) {
     std::mt19937_64 rng(SEED + 7);
-    static const int precs[] = {30, 30, 34, 36, 50, 54, 55, 66, 6, 1, 18, 19};
-    for (int round = 0; round < 6000; ++round) {
-        const int prec = precs[round % 12];
-        const int most = std::min(12, prec / 6 + 2);
+    // and factors beyond 72 digits, held in words, at 100 and 150
+    static const int precs[] = {30, 30, 34, 36, 50, 54, 55, 66, 6, 1, 18, 19, 100, 150};
+    for (int round = 0; round < 7000; ++round) {
+        const int prec = precs[round % 14];
+        const int most = std::min(prec > 72 ? 27 : 12, prec / 6 + 2);
         auto limbs = [&] { return std::uniform_int_distribution<int>(1, most)(rng); };
         const int n = std::uniform_int_distribution<int>(1, round % 4 == 3 ? 60 : 24)(rng);
         // every fourth round: terms of one length on close exponents, so that
