@@ -228,12 +228,31 @@ template <int W> struct WordCells {
                     x_num acc = record(s);
                     add_product_records(&pr, &fr, &acc, true, prec);
                     load(s, &acc);
-                } else { // the product cut ahead at the cell's exponent
-                    step<W, true>(s, p, dum, turned_sign(product_sign(p.sign, dum.sign)), prec,
-                                  s.esp);
+                } else if constexpr (W < TOP_WORDS_MIN) { // the product cut ahead at the cell's exponent
+                    step<W, true>(s, p, dum, turned_sign(product_sign(p.sign, dum.sign)), prec, s.esp);
+                } else {
+                    subtract_product(s, p, dum);
                 }
             }
         }
+    }
+
+    // s = s - p x f, non-zero, as step cuts it ahead at s's exponent; of a
+    // product of words (factors beyond 72 digits, at TOP_WORDS_MIN words
+    // and more) only the words that cut needs are formed (most cells keep
+    // their grid), the whole one where the grid moves.
+    static constexpr int TOP_WORDS_MIN = 5;
+    void subtract_product(Cell& s, const CellPrep& p, const CellPrep& f) const {
+        u64 pbuf[PRODUCT_ROOM<W>];
+        u64* pw = pbuf + W;
+        for (int i = 0; i < W; ++i) pbuf[i] = 0;
+        const wide_t ep = static_cast<wide_t>(p.esp) + f.esp;
+        constexpr wide_t SAFE = wide_t{1} << 30; // no exponent field saturates
+        bool whole = true;
+        int np = ep > -SAFE && ep < SAFE ? top_product(pw, p, f, s.esp - ep, &whole) : product_words(pw, p, f);
+        if (!whole && sum_grid(s.esp, s.digits, ep, run_digits(pw, np), prec) != s.esp) np = product_words(pw, p, f);
+        for (int i = 0; i <= W; ++i) pw[np + i] = 0;
+        add_product_words<W, true>(s, pw, np, ep, turned_sign(product_sign(p.sign, f.sign)), prec, s.esp);
     }
 
     void finish() {
