@@ -229,7 +229,7 @@ void normal_equations(const Design& xX, const XMatrix& xY, const Centres& c, con
 // singular whatever the data; it is reported before the mx x mx matrix is
 // made, which for a high degree on many columns would not fit in memory.
 std::optional<Solution> solve(const Design& xX, const XMatrix& xY, std::optional<double> intercept,
-                              int dgt_max) {
+                              int dgt_max, bool inverse) {
     const int nx = xX.rows(), mx = xX.cols();
     if (mx > (intercept ? nx : nx - 1)) return std::nullopt;
 
@@ -237,8 +237,8 @@ std::optional<Solution> solve(const Design& xX, const XMatrix& xY, std::optional
     XMatrix xC(mx, mx);
     Solution s{XMatrix(mx, 1), {}, {}, c.y, {}, {}};
     normal_equations(xX, xY, c, xC, s.b, dgt_max);
-    const int solved =
-        xgaussj_scaled(xC.get(), mx, s.b.get(), 1, &s.det, x_scale::diagonal, &s.lost, dgt_max);
+    const int solved = (inverse ? xgaussj_scaled : xgaussj_solve)(xC.get(), mx, s.b.get(), 1, &s.det,
+                                                                   x_scale::diagonal, &s.lost, dgt_max);
     if (solved == 0) return std::nullopt;
 
     if (intercept) {
@@ -255,7 +255,7 @@ std::optional<Solution> solve(const Design& xX, const XMatrix& xY, std::optional
         x_sub_(&c.y, &accum, &s.a0, dgt_max);
         s.lost += x_lost_(&s.a0, top);
     }
-    s.inverse = std::move(xC);
+    if (inverse) s.inverse = std::move(xC);
     s.x_centres = std::move(c.x);
     return s;
 }

@@ -110,7 +110,7 @@ struct Solution {
     x_num det;
     x_num a0;
     x_num y_centre;
-    pipeline::XMatrix inverse;   // mx x mx
+    pipeline::XMatrix inverse;   // mx x mx, when asked for
     pipeline::XMatrix x_centres; // row 1, columns 1..mx
     int lost = 0;
 };
@@ -118,9 +118,10 @@ struct Solution {
 // Centres, normal equations, xgaussj (each pivot judged against its own
 // diagonal entry, x_scale::diagonal) and the intercept: a0 = c_y - the sum
 // of c_i b_i over i increasing, or the forced intercept through its text.
-// Nothing when the normal matrix is singular.
+// Nothing when the normal matrix is singular. The inverse of the normal
+// matrix is kept only when asked for (the summary's standard errors).
 std::optional<Solution> solve(const Design& xX, const pipeline::XMatrix& xY,
-                              std::optional<double> intercept, int dgt_max);
+                              std::optional<double> intercept, int dgt_max, bool inverse = false);
 
 // The result column: row 1 the intercept (a forced one exactly as the
 // double given), row 1 + i the coefficient b_i, each turned into a double

@@ -152,7 +152,7 @@ std::optional<pipeline::Outcome> fit(const Request& req, const pipeline::Table& 
     const int dgt_max = precision(req.degree, digits);
     const Design xX = design_matrix(x.values, req.degree, dgt_max, x.exact(), !req.intercept);
     const pipeline::XMatrix xY = pipeline::to_x(y.values, dgt_max, y.exact());
-    const auto sol = solve(xX, xY, req.intercept, dgt_max);
+    const auto sol = solve(xX, xY, req.intercept, dgt_max, extras != nullptr && extras->summary);
     if (!sol) {
         std::fputs(pipeline::MSG_SINGULAR, pipeline::console());
         return std::nullopt;

@@ -260,5 +260,12 @@ enum class x_scale { row, diagonal };
 // (x_lost_), 0 for none; meaningless when a is singular.
 int xgaussj_scaled(x_num** a, int n, x_num** b, int m, x_num* det, x_scale scale, int* lost,
                    int dgt_max);
+// xgaussj_scaled for the solutions alone: b, det, *lost and the return
+// value are those xgaussj_scaled gives, and a is not turned into its
+// inverse (its entries are left in an unspecified state). The columns of a
+// already pivoted, which only the inverse reads, are left out of each
+// stage: about half the work for one right-hand side.
+int xgaussj_solve(x_num** a, int n, x_num** b, int m, x_num* det, x_scale scale, int* lost,
+                  int dgt_max);
 
 #endif

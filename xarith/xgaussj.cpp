@@ -62,8 +62,9 @@ struct RecordCells {
     }
     x_num get(int j, int k) const { return a[j][k]; }
 
-    // a[icol][icol] = 1, then row icol of a and b times pivinv
-    void scale_row(int icol, const x_num& pivinv) {
+    // a[icol][icol] = 1, then row icol of a and b times pivinv (every
+    // column: the records are left as the inverse whatever `pivoted` says)
+    void scale_row(int icol, const x_num& pivinv, const int* /*pivoted*/) {
         xinit(&a[icol][icol], 1);
         for (int l = 1; l <= n; ++l) x_mult_(&a[icol][l], &pivinv, &a[icol][l], dgt_max);
         for (int l = 1; l <= m; ++l) x_mult_(&b[icol][l], &pivinv, &b[icol][l], dgt_max);
@@ -77,7 +78,7 @@ struct RecordCells {
     // the pivot row, each prepared once for all rows; the chunk holding
     // column icol comes last, so that the other chunks still read the
     // row's factor in place.
-    void eliminate(int icol) {
+    void eliminate(int icol, const int* /*pivoted*/) {
         x_prep pivot[CHUNK], dum;
         x_num factor;
         const auto sweep = [&](x_num** mat, int from, int to, bool last) {
@@ -191,11 +192,17 @@ template <int W> struct WordCells {
     }
     x_num get(int j, int k) const { return record(cell(j, k)); }
 
-    void scale_row(int icol, const x_num& pivinv) {
+    // Whether column l is left out: a column of a already pivoted (icol
+    // too, once its stage begins) holds only the inverse, which nothing
+    // else reads, so a solve without it leaves it alone.
+    bool left_out(int l, const int* pivoted) const { return pivoted != nullptr && l <= n && pivoted[l] != 0; }
+
+    void scale_row(int icol, const x_num& pivinv, const int* pivoted) {
         x_num one;
         xinit(&one, 1);
         load(cell(icol, icol), &one);
         for (int l = 1; l <= n + m; ++l) {
+            if (left_out(l, pivoted)) continue;
             x_num x = record(cell(icol, l));
             x_mult_(&x, &pivinv, &x, prec);
             load(cell(icol, l), &x);
@@ -205,8 +212,9 @@ template <int W> struct WordCells {
     // As RecordCells::eliminate, in one pass per row: the pivot row is
     // prepared whole and the row's factor taken before its entry is
     // cleared.
-    void eliminate(int icol) {
-        for (int l = 1; l <= n + m; ++l) prepare_cell(&pivot[static_cast<std::size_t>(l - 1)], cell(icol, l));
+    void eliminate(int icol, const int* pivoted) {
+        for (int l = 1; l <= n + m; ++l)
+            if (!left_out(l, pivoted)) prepare_cell(&pivot[static_cast<std::size_t>(l - 1)], cell(icol, l));
         Cell zero_plus;
         zero_plus.load_zero('+', 0);
         for (int ll = 1; ll <= n; ++ll) {
@@ -218,6 +226,7 @@ template <int W> struct WordCells {
             CellPrep dum;
             prepare_cell(&dum, f);
             for (int l = 1; l <= n + m; ++l) {
+                if (left_out(l, pivoted)) continue;
                 const CellPrep& p = pivot[static_cast<std::size_t>(l - 1)];
                 Cell& s = cell(ll, l);
                 if (p.nh == 0) { // a zero product: the difference is s, or -0 from 0
@@ -266,7 +275,7 @@ template <int W> struct WordCells {
 // The stages of the elimination on either kind of cells.
 template <class Cells>
 int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, std::vector<int> orders, int* lost,
-                 int dgt_max) {
+                 bool inverse, int dgt_max) {
     int* indxc = ivector(1, n);
     int* indxr = ivector(1, n);
     int* ipiv = ivector(1, n);
@@ -322,8 +331,8 @@ int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, std::vector<int> orders
 
         // scale the pivot row; the pivot's own place takes 1 / pivot
         x_inv_(&pivot, &pivinv, dgt_max);
-        c.scale_row(icol, pivinv);
-        c.eliminate(icol);
+        c.scale_row(icol, pivinv, inverse ? nullptr : ipiv);
+        c.eliminate(icol, inverse ? nullptr : ipiv);
     }
     c.finish();
 
@@ -336,10 +345,9 @@ int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, std::vector<int> orders
     return -1;
 }
 
-} // namespace
-
-int xgaussj_scaled(x_num** a, int n, x_num** b, int m, x_num* det, x_scale scale, int* lost,
-                   int dgt_max) {
+// xgaussj_scaled, and xgaussj_solve where inverse is false.
+int eliminate(x_num** a, int n, x_num** b, int m, x_num* det, x_scale scale, int* lost, bool inverse,
+              int dgt_max) {
     const std::vector<int> orders = row_orders(a, n, scale);
     xinit(det, 1);
     if (lost != nullptr) *lost = 0;
@@ -350,12 +358,24 @@ int xgaussj_scaled(x_num** a, int n, x_num** b, int m, x_num* det, x_scale scale
             constexpr int W = decltype(w)::value;
             if (!WordCells<W>::fits(a, b, n, m)) return 1;
             WordCells<W> c(a, b, n, m, prec);
-            return gauss_jordan(c, a, n, det, orders, lost, prec);
+            return gauss_jordan(c, a, n, det, orders, lost, inverse, prec);
         });
         if (r != 1) return r;
     }
     RecordCells c{a, b, n, m, dgt_max};
-    return gauss_jordan(c, a, n, det, orders, lost, dgt_max);
+    return gauss_jordan(c, a, n, det, orders, lost, inverse, dgt_max);
+}
+
+} // namespace
+
+int xgaussj_scaled(x_num** a, int n, x_num** b, int m, x_num* det, x_scale scale, int* lost,
+                   int dgt_max) {
+    return eliminate(a, n, b, m, det, scale, lost, true, dgt_max);
+}
+
+int xgaussj_solve(x_num** a, int n, x_num** b, int m, x_num* det, x_scale scale, int* lost,
+                  int dgt_max) {
+    return eliminate(a, n, b, m, det, scale, lost, false, dgt_max);
 }
 
 int xgaussj(x_num** a, int n, x_num** b, int m, x_num* det, int dgt_max) {

@@ -385,7 +385,7 @@ TEST(Summarise, MatchesTheExactLeastSquares) {
         const int prec = velmar::precision(c.degree);
         const velmar::Design xX = velmar::design_matrix(dmat(c.x), c.degree, prec);
         const XMatrix xY = pipeline::to_x(column(c.y), prec);
-        const auto sol = velmar::solve(xX, xY, c.intercept, prec);
+        const auto sol = velmar::solve(xX, xY, c.intercept, prec, true);
         ASSERT_TRUE(sol);
         const int n = xX.rows(), mx = xX.cols();
         const bool fitted = !c.intercept;
@@ -449,7 +449,7 @@ TEST(Summarise, QuotientsByZero) {
     for (const auto& c : cases) {
         const velmar::Design xX = velmar::design_matrix(column(c.x), 1, 30);
         const XMatrix xY = pipeline::to_x(column(c.y), 30);
-        const auto sol = velmar::solve(xX, xY, c.intercept, 30);
+        const auto sol = velmar::solve(xX, xY, c.intercept, 30, true);
         ASSERT_TRUE(sol);
         const velmar::Summary sm = velmar::summarise(*sol, velmar::r_squared(xX, xY, *sol, 30),
                                                      xX.rows(), c.intercept.has_value(), 30);

@@ -278,7 +278,7 @@ TEST(XGaussJ, MatchesExactSolutions) {
 // xgaussj gives the records of the literal elimination on random matrices:
 // entries of every limb count and wide exponents, zero entries and rows,
 // proportional rows (singular), at the precisions of the word path and of
-// the record path.
+// the record path; xgaussj_solve gives its solutions and determinant.
 TEST(XGaussJ, MatchesTheLiteralElimination) {
     std::mt19937_64 rng(2026);
     static const int precs[] = {30, 34, 36, 50, 54, 60, 30, 12};
@@ -290,6 +290,8 @@ TEST(XGaussJ, MatchesTheLiteralElimination) {
         x_num** b = xmatrix(1, n, 1, std::max(m, 1));
         x_num** ra = xmatrix(1, n, 1, n);
         x_num** rb = xmatrix(1, n, 1, std::max(m, 1));
+        x_num** sa = xmatrix(1, n, 1, n);
+        x_num** sb = xmatrix(1, n, 1, std::max(m, 1));
         const auto entry = [&](x_num* x) {
             *x = random_record(rng, 1 + static_cast<int>(rng() % static_cast<unsigned>(most)), -9,
                                9);
@@ -308,28 +310,35 @@ TEST(XGaussJ, MatchesTheLiteralElimination) {
         if (round % 10 == 0 && n > 1) // row 2 = row 1 times 2 (singular)
             for (int j = 1; j <= n; ++j) x_add_(&a[1][j], &a[1][j], &a[2][j], prec);
         for (int i = 1; i <= n; ++i) {
-            for (int j = 1; j <= n; ++j) ra[i][j] = a[i][j];
-            for (int j = 1; j <= m; ++j) rb[i][j] = b[i][j];
+            for (int j = 1; j <= n; ++j) ra[i][j] = sa[i][j] = a[i][j];
+            for (int j = 1; j <= m; ++j) rb[i][j] = sb[i][j] = b[i][j];
         }
-        x_num det, rdet;
+        x_num det, rdet, sdet;
+        const int solved = xgaussj_solve(sa, n, sb, m, &sdet, x_scale::row, nullptr, prec);
         const int got = xgaussj(a, n, b, m, &det, prec);
         const int want = literal_gaussj(ra, n, rb, m, &rdet, prec);
         SCOPED_TRACE(testing::Message()
                      << "round " << round << ": n " << n << " m " << m << " at " << prec);
         ASSERT_EQ(got, want);
+        ASSERT_EQ(solved, want);
         ASSERT_EQ(value_fields(det), value_fields(rdet));
+        ASSERT_EQ(value_fields(sdet), value_fields(rdet));
         if (got != 0) {
             for (int i = 1; i <= n; ++i) {
                 for (int j = 1; j <= n; ++j)
                     ASSERT_EQ(value_fields(a[i][j]), value_fields(ra[i][j])) << i << "," << j;
-                for (int j = 1; j <= m; ++j)
+                for (int j = 1; j <= m; ++j) {
                     ASSERT_EQ(value_fields(b[i][j]), value_fields(rb[i][j])) << i << "," << j;
+                    ASSERT_EQ(value_fields(sb[i][j]), value_fields(rb[i][j])) << i << "," << j;
+                }
             }
         }
         free_xmatrix(a, 1, n, 1, n);
         free_xmatrix(b, 1, n, 1, std::max(m, 1));
         free_xmatrix(ra, 1, n, 1, n);
         free_xmatrix(rb, 1, n, 1, std::max(m, 1));
+        free_xmatrix(sa, 1, n, 1, n);
+        free_xmatrix(sb, 1, n, 1, std::max(m, 1));
     }
 }
 
