@@ -52,6 +52,69 @@ void prepare_divisor(WordsDivisor* p, const u64* v, int nv) {
     for (int i = 0; i < nv; ++i) p->factors[i] = WordFactor(p->v[i]);
 }
 
+namespace {
+
+// The long division's steps for a divisor of NV >= 2 words, the word loops
+// unrolled: the multiply-subtract of each step is a chain through what each
+// word owes the next, which unrolled keeps its operands in registers.
+template <int NV> bool divide_words_n(u64* q, u64* u, int nu, const WordsDivisor& d) {
+    const u64* v = d.v;
+    // a dividend padded with zero words (a quotient carried past the
+    // dividend's digits) scales from its lowest non-zero word: below it the
+    // scaled words stay 0
+    int low = 0;
+    while (low < nu && u[low] == 0) ++low;
+    u[nu] = scale(u + low, nu - low, d.scale);
+    const u64 vt = v[NV - 1], vs = v[NV - 2];
+    for (int j = nu - NV; j >= 0; --j) {
+        // the remainder's top word is at most vt, so the quotient of its top
+        // two words is below 10^18 + 2
+        u64 rhat;
+        u64 qhat = d.top.divide(static_cast<u128>(u[j + NV]) * E18 + u[j + NV - 1], &rhat);
+        while (qhat >= E18 ||
+               static_cast<u128>(qhat) * vs > static_cast<u128>(rhat) * E18 + u[j + NV - 2]) {
+            --qhat;
+            rhat += vt;
+            if (rhat >= E18) break;
+        }
+        // u[j..j+nv] -= qhat v, word by word: qhat v[i] = hi 10^18 + lo, and
+        // what the word lower down owes (its product's high word and a
+        // borrow of 0..2) comes off the next one. u[i + j] - lo - owed lies
+        // above -2 x 10^18, so 0, 1 or 2 times 10^18 brings it back.
+        u64* uj = u + j;
+        u64 owed = 0;
+        unrolled<NV>([&](auto i) {
+            u64 lo;
+            const u64 hi = d.factors[i].split(qhat, &lo);
+            const auto y = static_cast<std::int64_t>(uj[i]) - static_cast<std::int64_t>(lo) -
+                           static_cast<std::int64_t>(owed);
+            const u64 k =
+                static_cast<u64>(y < 0) + static_cast<u64>(y < -static_cast<std::int64_t>(E18));
+            uj[i] = static_cast<u64>(y + static_cast<std::int64_t>(k * E18));
+            owed = hi + k;
+        });
+        const u64 need = owed;
+        if (uj[NV] < need) [[unlikely]] { // qhat was one too large: add v back
+            --qhat;
+            u64 c = 0;
+            for (int i = 0; i < NV; ++i) {
+                const u64 x = uj[i] + v[i] + c;
+                c = x >= E18;
+                uj[i] = x - c * E18;
+            }
+            uj[NV] = uj[NV] + c - need;
+        } else {
+            uj[NV] -= need;
+        }
+        q[j] = qhat;
+    }
+    for (int i = 0; i < NV; ++i)
+        if (u[i] != 0) return false;
+    return true;
+}
+
+} // namespace
+
 // Knuth's algorithm D in base 10^18: both operands are scaled so that the
 // divisor's top word is at least 10^18 / 2; each quotient word is the top
 // two words of the remainder over the divisor's top word, settled on the
@@ -65,58 +128,7 @@ bool divide_words(u64* q, u64* u, int nu, const WordsDivisor& d) {
         for (int j = nu - 1; j >= 0; --j) q[j] = d.top.divide(static_cast<u128>(r) * E18 + u[j], &r);
         return r == 0;
     }
-    const u64* v = d.v;
-    // a dividend padded with zero words (a quotient carried past the
-    // dividend's digits) scales from its lowest non-zero word: below it the
-    // scaled words stay 0
-    int low = 0;
-    while (low < nu && u[low] == 0) ++low;
-    u[nu] = scale(u + low, nu - low, d.scale);
-    const u64 vt = v[nv - 1], vs = v[nv - 2];
-    for (int j = nu - nv; j >= 0; --j) {
-        // the remainder's top word is at most vt, so the quotient of its top
-        // two words is below 10^18 + 2
-        u64 rhat;
-        u64 qhat = d.top.divide(static_cast<u128>(u[j + nv]) * E18 + u[j + nv - 1], &rhat);
-        while (qhat >= E18 ||
-               static_cast<u128>(qhat) * vs > static_cast<u128>(rhat) * E18 + u[j + nv - 2]) {
-            --qhat;
-            rhat += vt;
-            if (rhat >= E18) break;
-        }
-        // u[j..j+nv] -= qhat v, word by word: qhat v[i] = hi 10^18 + lo, and
-        // what the word lower down owes (its product's high word and a
-        // borrow of 0..2) comes off the next one. u[i + j] - lo - owed lies
-        // above -2 x 10^18, so 0, 1 or 2 times 10^18 brings it back.
-        u64 owed = 0;
-        for (int i = 0; i < nv; ++i) {
-            u64 lo;
-            const u64 hi = d.factors[i].split(qhat, &lo);
-            const auto y = static_cast<std::int64_t>(u[i + j]) - static_cast<std::int64_t>(lo) -
-                           static_cast<std::int64_t>(owed);
-            const u64 k =
-                static_cast<u64>(y < 0) + static_cast<u64>(y < -static_cast<std::int64_t>(E18));
-            u[i + j] = static_cast<u64>(y + static_cast<std::int64_t>(k * E18));
-            owed = hi + k;
-        }
-        const u64 need = owed;
-        if (u[j + nv] < need) { // qhat was one too large: add v back
-            --qhat;
-            u64 c = 0;
-            for (int i = 0; i < nv; ++i) {
-                const u64 x = u[i + j] + v[i] + c;
-                c = x >= E18;
-                u[i + j] = x - c * E18;
-            }
-            u[j + nv] = u[j + nv] + c - need;
-        } else {
-            u[j + nv] -= need;
-        }
-        q[j] = qhat;
-    }
-    for (int i = 0; i < nv; ++i)
-        if (u[i] != 0) return false;
-    return true;
+    return with_constant<2, RECORD_WORDS>(nv, [&](auto n) { return divide_words_n<decltype(n)::value>(q, u, nu, d); });
 }
 
 bool divide_words(u64* q, u64* u, int nu, u64* v, int nv) {
