@@ -261,13 +261,11 @@ BinaryRange binary_range(int prec) {
             assert(sum_grid(s.esp, wide_digits(static_cast<u128>(s.v < 0 ? -s.v : s.v)), ep,
                             wide_digits(static_cast<u128>(a.v) * b.v), prec) == s.esp);
             const WordMagic& mg = WORD_MAGIC[static_cast<std::size_t>(d)];
-            const u128 q = static_cast<u128>(ph) * mg.up + div_pow10_word(pl, mg);
+            const auto q = static_cast<i128>(static_cast<u128>(ph) * mg.up + div_pow10_word(pl, mg));
             // the product's sign follows the data: negated by a mask, as a
-            // branch on it would mispredict half the time; the halves of
-            // the mask are words, which the compiler keeps in registers
-            const u64 m = 0 - static_cast<u64>(a.sign != b.sign);
-            const u128 qm = (static_cast<u128>(static_cast<u64>(q >> 64) ^ m) << 64) | (static_cast<u64>(q) ^ m);
-            s.v = static_cast<i128>(static_cast<u128>(s.v) + qm + (m & 1));
+            // branch on it would mispredict half the time
+            const i128 neg = -static_cast<i128>(a.sign != b.sign);
+            s.v += (q ^ neg) - neg;
             return;
         }
     }
