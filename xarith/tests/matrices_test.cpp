@@ -278,14 +278,15 @@ TEST(XGaussJ, MatchesExactSolutions) {
 // xgaussj gives the records of the literal elimination on random matrices:
 // entries of every limb count and wide exponents, zero entries and rows,
 // proportional rows (singular), at the precisions of the word path and of
-// the record path; xgaussj_solve gives its solutions and determinant.
+// the record path (beyond 72 digits, products of words); xgaussj_solve
+// gives its solutions and determinant.
 TEST(XGaussJ, MatchesTheLiteralElimination) {
     std::mt19937_64 rng(2026);
-    static const int precs[] = {30, 34, 36, 50, 54, 60, 30, 12};
-    for (int round = 0; round < 400; ++round) {
-        const int prec = precs[round % 8];
+    static const int precs[] = {30, 34, 36, 50, 54, 60, 30, 12, 100, 150};
+    for (int round = 0; round < 500; ++round) {
+        const int prec = precs[round % 10];
         const int n = 1 + static_cast<int>(rng() % 9), m = static_cast<int>(rng() % 3);
-        const int most = std::min(12, prec / 6 + 2);
+        const int most = std::min(prec > 72 ? 27 : 12, prec / 6 + 2);
         x_num** a = xmatrix(1, n, 1, n);
         x_num** b = xmatrix(1, n, 1, std::max(m, 1));
         x_num** ra = xmatrix(1, n, 1, n);
