@@ -237,8 +237,8 @@ std::optional<Solution> solve(const Design& xX, const XMatrix& xY, std::optional
     XMatrix xC(mx, mx);
     Solution s{XMatrix(mx, 1), {}, {}, c.y, {}, {}};
     normal_equations(xX, xY, c, xC, s.b, dgt_max);
-    const int solved = (inverse ? xgaussj_scaled : xgaussj_solve)(xC.get(), mx, s.b.get(), 1, &s.det,
-                                                                   x_scale::diagonal, &s.lost, dgt_max);
+    const int solved = (inverse ? xgaussj_scaled : xgaussj_solve)(
+        xC.get(), mx, s.b.get(), 1, &s.det, x_scale::diagonal, &s.lost, dgt_max);
     if (solved == 0) return std::nullopt;
 
     if (intercept) {

@@ -252,16 +252,19 @@ BinaryRange binary_range(int prec) {
     const wide_t d = s.esp - ep;
     const auto top = static_cast<std::int64_t>(static_cast<u128>(s.v) >> 64);
     const auto h = static_cast<u64>(top ^ (top >> 63));
-    if (static_cast<u64>(d) < static_cast<u64>(WORD_DIGITS) && h - range.from < range.span) [[likely]] {
+    if (static_cast<u64>(d) < static_cast<u64>(WORD_DIGITS) && h - range.from < range.span)
+        [[likely]] {
         u64 pl;
         const u64 ph = BY_E18.divide(static_cast<u128>(a.v) * b.v, &pl);
-        const bool stays = grid_stays_first(true, s.esp, ep, a.digits + b.digits, prec) ||
-                           ep + (ph != 0 ? WORD_DIGITS + word_digits(ph) : word_digits(pl)) <= s.esp + prec;
+        const bool stays =
+            grid_stays_first(true, s.esp, ep, a.digits + b.digits, prec) ||
+            ep + (ph != 0 ? WORD_DIGITS + word_digits(ph) : word_digits(pl)) <= s.esp + prec;
         if (stays) [[likely]] {
             assert(sum_grid(s.esp, wide_digits(static_cast<u128>(s.v < 0 ? -s.v : s.v)), ep,
                             wide_digits(static_cast<u128>(a.v) * b.v), prec) == s.esp);
             const WordMagic& mg = WORD_MAGIC[static_cast<std::size_t>(d)];
-            const auto q = static_cast<i128>(static_cast<u128>(ph) * mg.up + div_pow10_word(pl, mg));
+            const auto q =
+                static_cast<i128>(static_cast<u128>(ph) * mg.up + div_pow10_word(pl, mg));
             // the product's sign follows the data: negated by a mask, as a
             // branch on it would mispredict half the time
             const i128 neg = -static_cast<i128>(a.sign != b.sign);

@@ -125,10 +125,12 @@ bool divide_words(u64* q, u64* u, int nu, const WordsDivisor& d) {
     assert(nu >= nv);
     if (nv == 1) {
         u64 r = 0;
-        for (int j = nu - 1; j >= 0; --j) q[j] = d.top.divide(static_cast<u128>(r) * E18 + u[j], &r);
+        for (int j = nu - 1; j >= 0; --j)
+            q[j] = d.top.divide(static_cast<u128>(r) * E18 + u[j], &r);
         return r == 0;
     }
-    return with_constant<2, RECORD_WORDS>(nv, [&](auto n) { return divide_words_n<decltype(n)::value>(q, u, nu, d); });
+    return with_constant<2, RECORD_WORDS>(
+        nv, [&](auto n) { return divide_words_n<decltype(n)::value>(q, u, nu, d); });
 }
 
 bool divide_words(u64* q, u64* u, int nu, u64* v, int nv) {

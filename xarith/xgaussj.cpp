@@ -195,7 +195,9 @@ template <int W> struct WordCells {
     // Whether column l is left out: a column of a already pivoted (icol
     // too, once its stage begins) holds only the inverse, which nothing
     // else reads, so a solve without it leaves it alone.
-    bool left_out(int l, const int* pivoted) const { return pivoted != nullptr && l <= n && pivoted[l] != 0; }
+    bool left_out(int l, const int* pivoted) const {
+        return pivoted != nullptr && l <= n && pivoted[l] != 0;
+    }
 
     void scale_row(int icol, const x_num& pivinv, const int* pivoted) {
         x_num one;
@@ -214,7 +216,8 @@ template <int W> struct WordCells {
     // cleared.
     void eliminate(int icol, const int* pivoted) {
         for (int l = 1; l <= n + m; ++l)
-            if (!left_out(l, pivoted)) prepare_cell(&pivot[static_cast<std::size_t>(l - 1)], cell(icol, l));
+            if (!left_out(l, pivoted))
+                prepare_cell(&pivot[static_cast<std::size_t>(l - 1)], cell(icol, l));
         Cell zero_plus;
         zero_plus.load_zero('+', 0);
         for (int ll = 1; ll <= n; ++ll) {
@@ -237,8 +240,10 @@ template <int W> struct WordCells {
                     x_num acc = record(s);
                     add_product_records(&pr, &fr, &acc, true, prec);
                     load(s, &acc);
-                } else if constexpr (W < TOP_WORDS_MIN) { // the product cut ahead at the cell's exponent
-                    step<W, true>(s, p, dum, turned_sign(product_sign(p.sign, dum.sign)), prec, s.esp);
+                } else if constexpr (W < TOP_WORDS_MIN) {
+                    // the product cut ahead at the cell's exponent
+                    step<W, true>(s, p, dum, turned_sign(product_sign(p.sign, dum.sign)), prec,
+                                  s.esp);
                 } else {
                     subtract_product(s, p, dum);
                 }
@@ -258,10 +263,13 @@ template <int W> struct WordCells {
         const wide_t ep = static_cast<wide_t>(p.esp) + f.esp;
         constexpr wide_t SAFE = wide_t{1} << 30; // no exponent field saturates
         bool whole = true;
-        int np = ep > -SAFE && ep < SAFE ? top_product(pw, p, f, s.esp - ep, &whole) : product_words(pw, p, f);
-        if (!whole && sum_grid(s.esp, s.digits, ep, run_digits(pw, np), prec) != s.esp) np = product_words(pw, p, f);
+        int np = ep > -SAFE && ep < SAFE ? top_product(pw, p, f, s.esp - ep, &whole)
+                                         : product_words(pw, p, f);
+        if (!whole && sum_grid(s.esp, s.digits, ep, run_digits(pw, np), prec) != s.esp)
+            np = product_words(pw, p, f);
         for (int i = 0; i <= W; ++i) pw[np + i] = 0;
-        add_product_words<W, true>(s, pw, np, ep, turned_sign(product_sign(p.sign, f.sign)), prec, s.esp);
+        add_product_words<W, true>(s, pw, np, ep, turned_sign(product_sign(p.sign, f.sign)), prec,
+                                   s.esp);
     }
 
     void finish() {
@@ -346,8 +354,8 @@ int gauss_jordan(Cells& c, x_num** a, int n, x_num* det, std::vector<int> orders
 }
 
 // xgaussj_scaled, and xgaussj_solve where inverse is false.
-int eliminate(x_num** a, int n, x_num** b, int m, x_num* det, x_scale scale, int* lost, bool inverse,
-              int dgt_max) {
+int eliminate(x_num** a, int n, x_num** b, int m, x_num* det, x_scale scale, int* lost,
+              bool inverse, int dgt_max) {
     const std::vector<int> orders = row_orders(a, n, scale);
     xinit(det, 1);
     if (lost != nullptr) *lost = 0;

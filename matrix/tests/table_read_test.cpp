@@ -7,11 +7,11 @@
 
 #include <bit>
 #include <cmath>
-#include <cstring>
-#include <random>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -168,7 +168,8 @@ TEST(LoadTable, NumbersReadAsStrtodReadsThem) {
         // tables as the programs write them ("%1.15E"), of any magnitude
         for (int i = 0; i < 20000; ++i) {
             const double x = i % 2 ? std::bit_cast<double>(rng())
-                                   : std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 200) - 150);
+                                   : std::ldexp(static_cast<double>(rng() >> 11),
+                                                static_cast<int>(rng() % 200) - 150);
             char t[32];
             std::snprintf(t, sizeof t, i % 3 ? "%1.15E" : "%1.15e", std::isfinite(x) ? x : -0.0);
             tokens.emplace_back(t);
