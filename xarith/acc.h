@@ -354,9 +354,8 @@ template <int W, bool AHEAD = false>
     // gives the same grid. Only where its exponent field would saturate (a
     // record's esp is an int) is the kept product worked out: ep becomes the
     // exponent of the whole product that goes with the saturated field.
-    constexpr wide_t SAFE = wide_t{1} << 30;
     wide_t grid;
-    if (ep > -SAFE && ep < SAFE) [[likely]] {
+    if (ep > -SAFE_ESP && ep < SAFE_ESP) [[likely]] {
         grid = sum_grid(eacc, acc.digits, ep, dp, prec);
     } else {
         const int dropped = std::max((dp + BASE - 1) / BASE - product_keep(prec), 0);
@@ -660,14 +659,13 @@ template <int W> inline void acc_of(Acc<W>& s, const SignedSum<W>& f) {
 template <int W>
 [[gnu::always_inline]] inline bool add_at_own_grid(SignedSum<W>& f, const u64* p, int np, wide_t ep,
                                                    bool neg, int prec, TopRange full) {
-    constexpr wide_t SAFE = wide_t{1} << 30; // no exponent field saturates
     const Words<W> q = aligned<W>(p, np, std::min<wide_t>(ep - f.esp, WORD_DIGITS * W));
     bool holds = surely_holds_prec(f, full);
     if (!holds) {
         if (f.lazy != 0) carry_through(f);
         holds = holds_prec(f, full);
     }
-    if (ep <= -SAFE || ep >= SAFE || !grid_stays_first(holds, f.esp, ep, run_digits(p, np), prec))
+    if (ep <= -SAFE_ESP || ep >= SAFE_ESP || !grid_stays_first(holds, f.esp, ep, run_digits(p, np), prec))
         return false;
     add_lazy(f, q.w, neg);
     if (!surely_nonzero(f)) carry_through(f);

@@ -31,6 +31,11 @@ inline int product_keep(int dgt_max) {
 }
 
 // An exponent computed in 64 bits, saturated into the record's field.
+// Exponents of a product or a sum's grid within +-SAFE_ESP are far from
+// where a record's exponent field (an int) saturates: the fast paths keep
+// to them and leave the rest to the record forms' rules.
+inline constexpr wide_t SAFE_ESP = wide_t{1} << 30;
+
 inline std::int32_t clamp_esp(wide_t e) {
     return static_cast<std::int32_t>(std::clamp<wide_t>(e, INT32_MIN, INT32_MAX));
 }

@@ -261,10 +261,9 @@ template <int W> struct WordCells {
         u64* pw = pbuf + W;
         for (int i = 0; i < W; ++i) pbuf[i] = 0;
         const wide_t ep = static_cast<wide_t>(p.esp) + f.esp;
-        constexpr wide_t SAFE = wide_t{1} << 30; // no exponent field saturates
         bool whole = true;
-        int np = ep > -SAFE && ep < SAFE ? top_product(pw, p, f, s.esp - ep, &whole)
-                                         : product_words(pw, p, f);
+        int np = ep > -SAFE_ESP && ep < SAFE_ESP ? top_product(pw, p, f, s.esp - ep, &whole)
+                                                 : product_words(pw, p, f);
         if (!whole && sum_grid(s.esp, s.digits, ep, run_digits(pw, np), prec) != s.esp)
             np = product_words(pw, p, f);
         for (int i = 0; i <= W; ++i) pw[np + i] = 0;
