@@ -28,3 +28,21 @@ TEST(Product, ElementsInRowOrder) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "result C[5,2] = 1E600 is beyond the range of a double\n");
     EXPECT_EQ(c[4][3], 4e10);
 }
+
+// A's rows are converted a block at a time: rows past the first blocks,
+// from their doubles and from their kept texts, land in their own rows of C.
+TEST(Product, RowsOfEveryBlock) {
+    constexpr int N = 200;
+    for (const bool texts : {false, true}) {
+        pipeline::Table a{pipeline::DMatrix(N, 1), {}};
+        for (int i = 1; i <= N; ++i) {
+            a.values[i][1] = i;
+            if (texts) a.texts.push_back(std::to_string(i));
+        }
+        pipeline::XMatrix b(1, 1);
+        cvdx(&b[1][1], 2, 30);
+        pipeline::DMatrix c(N, 1);
+        ASSERT_TRUE(mobrel::multiply(a, b, c));
+        for (int i = 1; i <= N; ++i) ASSERT_EQ(c[i][1], 2.0 * i) << "row " << i << (texts ? " (texts)" : "");
+    }
+}
