@@ -665,7 +665,8 @@ template <int W>
         if (f.lazy != 0) carry_through(f);
         holds = holds_prec(f, full);
     }
-    if (ep <= -SAFE_ESP || ep >= SAFE_ESP || !grid_stays_first(holds, f.esp, ep, run_digits(p, np), prec))
+    if (ep <= -SAFE_ESP || ep >= SAFE_ESP ||
+        !grid_stays_first(holds, f.esp, ep, run_digits(p, np), prec))
         return false;
     add_lazy(f, q.w, neg);
     if (!surely_nonzero(f)) carry_through(f);

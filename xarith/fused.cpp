@@ -262,7 +262,8 @@ bool add_lone_product(const x_num* a, const x_num* b, signed char psign, x_num* 
         // out, form every word)
         const wide_t lead = std::max<wide_t>(
             s.esp + s.digits, ep + digits_of(a->dgt, la) + digits_of(b->dgt, lb) - 1);
-        np = long_lone_product(p, wa, na, wb, nb, ep > -SAFE_ESP && ep < SAFE_ESP ? lead - prec - ep : 0);
+        np = long_lone_product(p, wa, na, wb, nb,
+                               ep > -SAFE_ESP && ep < SAFE_ESP ? lead - prec - ep : 0);
     }
     for (int i = 0; i <= W; ++i) p[np + i] = 0;
     add_product_words(s, p, np, ep, psign, prec);

@@ -43,6 +43,7 @@ TEST(Product, RowsOfEveryBlock) {
         cvdx(&b[1][1], 2, 30);
         pipeline::DMatrix c(N, 1);
         ASSERT_TRUE(mobrel::multiply(a, b, c));
-        for (int i = 1; i <= N; ++i) ASSERT_EQ(c[i][1], 2.0 * i) << "row " << i << (texts ? " (texts)" : "");
+        for (int i = 1; i <= N; ++i)
+            ASSERT_EQ(c[i][1], 2.0 * i) << "row " << i << (texts ? " (texts)" : "");
     }
 }
