@@ -215,17 +215,30 @@ BinaryRange binary_range(int prec) {
     return {low + 1, high - low - 2};
 }
 
+// A factor of the binary sums' loop, 16 bytes: the magnitude with the sign
+// in its top bit (a magnitude stays below 10^18 < 2^63), the exponent and
+// the leading power esp + digits, which the test for a grid that stays
+// needs. A zero factor has magnitude 0.
+struct BinFactor {
+    u64 sv;
+    std::int32_t esp;
+    std::int32_t lead;
+};
+constexpr u64 SIGN_BIT = u64{1} << 63;
+
+BinFactor bin_factor(const OneWord& f) {
+    return {f.v | (f.sign == '-' ? SIGN_BIT : 0), f.esp, f.zero ? 0 : f.esp + f.digits};
+}
+
 // s = s + a * b for the steps the loop leaves, as step does them: the
 // grid from sum_grid, both terms cut to it or raised to it (exactly: the
-// grid lies at or below the lower exponent), then added.
-[[gnu::noinline, gnu::cold]] void step_anywhere(BinarySum& s, const OneWord& a, const OneWord& b, int prec) {
-    if (b.zero) { // a zero product: 0 + 0 is that zero, s + 0 is s
+// grid lies at or below the lower exponent), then added. a is not zero.
+[[gnu::noinline, gnu::cold]] void step_anywhere(BinarySum& s, u64 a, u64 b, bool pneg, wide_t ep, int prec) {
+    if (b == 0) { // a zero product: 0 + 0 is that zero, s + 0 is s
         if (s.zero()) s.esp = 0;
         return;
     }
-    const u128 p = static_cast<u128>(a.v) * b.v;
-    const bool pneg = a.sign != b.sign;
-    const wide_t ep = static_cast<wide_t>(a.esp) + b.esp;
+    const u128 p = static_cast<u128>(a) * b;
     if (s.zero()) { // the zero sum takes the product as it is
         s.v = pneg ? -static_cast<i128>(p) : static_cast<i128>(p);
         s.esp = ep;
@@ -239,40 +252,85 @@ BinaryRange binary_range(int prec) {
     s.esp = grid;
 }
 
+// Cutting a product d digits off, 0 <= d < 18, by a multiply with the
+// row's factor a folded into a reciprocal: for every b below 10^18,
+// floor(a b / 10^d) = floor(b m / 2^k), k = max(64, ceil(log2 10^(18 + d))
+// + 1), m = ceil(a r / 2^64), r = ceil(2^(k + 64) / 10^d). m exceeds
+// a 2^k / 10^d by e < 1 + a / 2^64 < 1.07, so b e / 2^k < 10^-d, less than
+// the distance of a b / 10^d (a multiple of 10^-d) from the next integer
+// above it. r < 2^126 and m < 4 x 10^36 < 2^122 hold in 128 bits, but
+// for d = 0, where r = 2^128 is taken as 2^128 - 1: m is then a 2^64, e 0.
+struct CutRecip {
+    u128 r;
+    int shift; // k - 64
+};
+constexpr std::array<CutRecip, WORD_DIGITS> CUT_RECIP = [] {
+    std::array<CutRecip, WORD_DIGITS> t{};
+    for (int d = 0; d < WORD_DIGITS; ++d) {
+        const u128 p = POW10_WIDE[static_cast<std::size_t>(WORD_DIGITS + d)] - 1;
+        int bits = 0;
+        while (bits < 128 && (p >> bits) != 0) ++bits;
+        const int k = std::max(64, bits + 1);
+        // 2^(k + 64) / 10^d, bit by bit: the remainder stays below 10^d
+        const u128 den = POW10_WIDE[static_cast<std::size_t>(d)];
+        u128 q = 0, rem = 0;
+        for (int bit = k + 64; d > 0 && bit >= 0; --bit) {
+            rem = 2 * rem + (bit == k + 64);
+            q = 2 * q + (rem >= den);
+            if (rem >= den) rem -= den;
+        }
+        t[static_cast<std::size_t>(d)] = {d == 0 ? ~u128{0} : q + (rem != 0), k - 64};
+    }
+    return t;
+}();
+
+// The row's factor of a: its magnitude, sign bit, exponent, leading power
+// less prec and its cuts m for every d, formed once for the whole row.
+struct BinRow {
+    u64 v, sign;
+    wide_t esp, lead_less_prec;
+    std::array<u128, WORD_DIGITS> cut;
+
+    BinRow(const OneWord& f, int prec)
+        : v(f.v), sign(f.sign == '-' ? SIGN_BIT : 0), esp(f.esp), lead_less_prec(wide_t{f.esp} + f.digits - prec) {
+        for (std::size_t d = 0; d < cut.size(); ++d) {
+            const u128 r = CUT_RECIP[d].r;
+            const u128 lo = static_cast<u128>(v) * static_cast<u64>(r);
+            cut[d] = static_cast<u128>(v) * static_cast<u64>(r >> 64) + (lo >> 64) + (static_cast<u64>(lo) != 0);
+        }
+    }
+};
+
 // s = s + a * b. Where the sum holds exactly prec digits, the grid stays at
 // its exponent and the product lies at most 17 digits below it (nearly
-// always), the product P = ph 10^18 + pl is cut there, d digits off:
-// floor(P / 10^d) = ph 10^(18 - d) + floor(pl / 10^d). The grid stays
-// when the product cannot pass the sum's leading power, which its factors'
-// digits nearly always tell and its own digits otherwise. A zero b (v 0)
-// adds nothing there, as x_add_ leaves a sum alone beside a zero.
-[[gnu::always_inline]] inline void step(BinarySum& s, const OneWord& a, const OneWord& b, int prec,
+// always), the product is cut there by the row's reciprocal, d digits off.
+// The grid stays when the product cannot pass the sum's leading power,
+// which its factors' leading powers nearly always tell; the other steps go
+// the long way. A zero b adds nothing there, as x_add_ leaves a sum alone
+// beside a zero.
+[[gnu::always_inline]] inline void step(BinarySum& s, const BinRow& a, const BinFactor& b, int prec,
                                         BinaryRange range) {
-    const wide_t ep = static_cast<wide_t>(a.esp) + b.esp;
+    const wide_t ep = a.esp + b.esp;
     const wide_t d = s.esp - ep;
     const auto top = static_cast<std::int64_t>(static_cast<u128>(s.v) >> 64);
     const auto h = static_cast<u64>(top ^ (top >> 63));
-    if (static_cast<u64>(d) < static_cast<u64>(WORD_DIGITS) && h - range.from < range.span)
-        [[likely]] {
-        u64 pl;
-        const u64 ph = BY_E18.divide(static_cast<u128>(a.v) * b.v, &pl);
-        const bool stays =
-            grid_stays_first(true, s.esp, ep, a.digits + b.digits, prec) ||
-            ep + (ph != 0 ? WORD_DIGITS + word_digits(ph) : word_digits(pl)) <= s.esp + prec;
-        if (stays) [[likely]] {
-            assert(sum_grid(s.esp, wide_digits(static_cast<u128>(s.v < 0 ? -s.v : s.v)), ep,
-                            wide_digits(static_cast<u128>(a.v) * b.v), prec) == s.esp);
-            const WordMagic& mg = WORD_MAGIC[static_cast<std::size_t>(d)];
-            const auto q =
-                static_cast<i128>(static_cast<u128>(ph) * mg.up + div_pow10_word(pl, mg));
-            // the product's sign follows the data: negated by a mask, as a
-            // branch on it would mispredict half the time
-            const i128 neg = -static_cast<i128>(a.sign != b.sign);
-            s.v += (q ^ neg) - neg;
-            return;
-        }
+    const u64 bv = b.sv & ~SIGN_BIT;
+    if (static_cast<u64>(d) < static_cast<u64>(WORD_DIGITS) && h - range.from < range.span &&
+        a.lead_less_prec + b.lead <= s.esp) [[likely]] {
+        assert(sum_grid(s.esp, wide_digits(static_cast<u128>(s.v < 0 ? -s.v : s.v)), ep,
+                        wide_digits(static_cast<u128>(a.v) * bv), prec) == s.esp);
+        const u128 m = a.cut[static_cast<std::size_t>(d)];
+        const u128 t = static_cast<u128>(bv) * static_cast<u64>(m >> 64) +
+                       ((static_cast<u128>(bv) * static_cast<u64>(m)) >> 64);
+        const auto q = static_cast<i128>(t >> CUT_RECIP[static_cast<std::size_t>(d)].shift);
+        assert(static_cast<u128>(q) == scaled(static_cast<u128>(a.v) * bv, -d));
+        // the product's sign follows the data: negated by a mask, as a
+        // branch on it would mispredict half the time
+        const i128 neg = -static_cast<i128>((a.sign ^ b.sv) >> 63);
+        s.v += (q ^ neg) - neg;
+        return;
     }
-    step_anywhere(s, a, b, prec);
+    step_anywhere(s, a.v, bv, ((a.sign ^ b.sv) >> 63) != 0, ep, prec);
 }
 
 // The record of a binary sum, through the signed words.
@@ -296,11 +354,21 @@ void store_sum(const BinarySum& s, x_num* x) {
 // still adds its products in the order k = 1, 2, ... False, with nothing
 // written, when an entry has no one-word form.
 template <int W> bool product_one_word(x_num** a, int n, int l, x_num** b, int m, x_num** c, int prec) {
-    std::vector<OneWord> fb(static_cast<std::size_t>(l) * static_cast<std::size_t>(m)), fa(static_cast<std::size_t>(l));
+    // b's factors in the form the loop reads: OneWord, or BinFactor for the
+    // binary sums
+    using Factor = std::conditional_t<W == 2, BinFactor, OneWord>;
+    std::vector<Factor> fb(static_cast<std::size_t>(l) * static_cast<std::size_t>(m));
+    std::vector<OneWord> fa(static_cast<std::size_t>(l));
     for (int k = 1; k <= l; ++k)
-        for (int j = 1; j <= m; ++j)
-            if (!one_word(&b[k][j], &fb[static_cast<std::size_t>(k - 1) * m + static_cast<std::size_t>(j - 1)]))
-                return false;
+        for (int j = 1; j <= m; ++j) {
+            OneWord f;
+            if (!one_word(&b[k][j], &f)) return false;
+            Factor& out = fb[static_cast<std::size_t>(k - 1) * m + static_cast<std::size_t>(j - 1)];
+            if constexpr (W == 2)
+                out = bin_factor(f);
+            else
+                out = f;
+        }
     for (int i = 1; i <= n; ++i)
         for (int k = 1; k <= l; ++k)
             if (OneWord f; !one_word(&a[i][k], &f)) return false;
@@ -313,17 +381,17 @@ template <int W> bool product_one_word(x_num** a, int n, int l, x_num** b, int m
         for (auto& s : sums) s.clear(0);
         for (int k = 1; k <= l; ++k) {
             const OneWord& f = fa[static_cast<std::size_t>(k - 1)];
-            const OneWord* row = &fb[static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(m)];
+            const Factor* row = &fb[static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(m)];
             if (f.zero) { // zero products: 0 + 0 is that zero, s + 0 is s
                 for (auto& s : sums)
                     if (s.zero()) s.esp = 0;
                 continue;
             }
-            for (int j = 0; j < m; ++j) {
-                if constexpr (W == 2)
-                    step(sums[static_cast<std::size_t>(j)], f, row[j], prec, range);
-                else
-                    step(sums[static_cast<std::size_t>(j)], f, row[j], prec, full);
+            if constexpr (W == 2) {
+                const BinRow r(f, prec);
+                for (int j = 0; j < m; ++j) step(sums[static_cast<std::size_t>(j)], r, row[j], prec, range);
+            } else {
+                for (int j = 0; j < m; ++j) step(sums[static_cast<std::size_t>(j)], f, row[j], prec, full);
             }
         }
         for (int j = 1; j <= m; ++j) store_sum(sums[static_cast<std::size_t>(j - 1)], &c[i][j]);
