@@ -758,16 +758,23 @@ TEST(Catalogue, OutOfMemory) {
         "Run-time error\\.\\.\\.\n[^\n]+\n\\.\\.\\.now exiting to system\\.\\.\\.\n");
     for (const Program& p : programs()) {
         SCOPED_TRACE(p.bin);
+        // the lowest limit at which the loader starts the program at all
+        // (below it the loader may fail in any way, before the program runs)
+        const auto limited = [&](int kb, Args args, const e2e::TempDir& dir) {
+            args.insert(args.begin(),
+                        {"-c", "ulimit -v $0 && exec \"$@\"", std::to_string(kb), p.bin});
+            return launch("/bin/sh", args, dir);
+        };
+        int start = 2048;
+        for (e2e::TempDir dir; start < 65536 && limited(start, {"--version"}, dir).status != 0;)
+            start += 128;
         int reports = 0, status = 1;
-        for (int kb = 2048; kb < 65536 && status != 0; kb += 128) {
+        for (int kb = start; kb < 65536 && status != 0; kb += 128) {
             SCOPED_TRACE(std::to_string(kb) + " KB");
             e2e::TempDir dir;
             dir.write(p.in[0], p.good[0]);
             dir.write(p.in[1], p.good[1]);
-            const auto r = launch("/bin/sh",
-                                  {"-c", "ulimit -v $0 && exec \"$@\"", std::to_string(kb), p.bin,
-                                   p.in[0], p.in[1], "C"},
-                                  dir);
+            const auto r = limited(kb, {p.in[0], p.in[1], "C"}, dir);
             status = r.status;
             if (status == 127) continue; // too little for the loader to start the program
             if (status == 0) break;

@@ -190,12 +190,44 @@ inline bool top_kept(const u64* r, int from, wide_t g) {
     return w - div_pow10_word(w, mg) * mg.low + 16 <= mg.low;
 }
 
+// Of a product of two factors held in halves only the words from `from`
+// up are formed, from = floor((g - 13) / 18), at most HALVES_FROM_MOST and
+// two words below the product's top word (MUL_HALVES_FROM). A half column
+// is below 8 x 10^18, so the columns below half 2 from add E <
+// 10^(18 from + 10) to the value R of the rest. floor(P / 10^g) is then
+// floor(R / 10^g) unless R's digits from 18 from + 10 up to g, at least
+// three, are all 9: unless digits 10 to 12 of R's word from read 999 (a
+// chance of 1 in 1000), when the whole product is formed. R's words at and
+// above from + 2, its top word among them, are P's.
+inline int halves_top_from(wide_t g) {
+    int from = 0; // the f of 1..HALVES_FROM_MOST with 18 f + 13 <= g
+    for (int f = 1; f <= HALVES_FROM_MOST; ++f) from += g >= WORD_DIGITS * f + 13;
+    return from;
+}
+inline bool halves_top_kept(const u64* r, int from) {
+    constexpr u64 E13 = 10'000'000'000'000;
+    return r[from] % E13 < 999 * (E13 / 1000);
+}
+
 // The words of a product P of two non-zero prepared factors that
 // floor(P / 10^g) needs into r; returns their count, and in *whole whether
-// they are P's own (see top_from).
+// they are P's own (see top_from and halves_top_from).
 template <class A, class B>
 [[gnu::always_inline]] inline int top_product(u64* r, const A& a, const B& b, wide_t g, bool* whole) {
     *whole = true;
+    if (a.nw == 0 && b.nw == 0) {
+        const int f = halves_top_from(g);
+        if (f == 0) return product_words(r, a, b);
+        const auto k = static_cast<std::size_t>((a.nh - 1) * MUL_HALVES_FIXED + b.nh - 1);
+        const HalvesFrom& h =
+            MUL_HALVES_FROM[k * HALVES_FROM_MOST + static_cast<std::size_t>(f - 1)];
+        h.kernel(r, a.h, b.h);
+        if (h.from != 0 && !halves_top_kept(r, h.from)) [[unlikely]]
+            return product_words(r, a, b);
+        *whole = h.from == 0;
+        const int n = (a.nh + b.nh + 1) / 2;
+        return r[n - 1] == 0 ? n - 1 : n;
+    }
     if (a.nw == 0 || b.nw == 0) return product_words(r, a, b);
     const int from = top_from(g, a.nw + b.nw);
     if (from == 0) return product_long(r, a, b);

@@ -8,6 +8,7 @@
 
 #include "xarith/words.h"
 
+#include <algorithm>
 #include <type_traits>
 #include <utility>
 
@@ -112,6 +113,23 @@ template <int NA, int NB> void mul_halves(u64* r, const half_t* a, const half_t*
     carry_halves(r, col, std::integral_constant<int, NC>{});
 }
 
+// The words of the product of a[0..NA) and b[0..NB) from word F up, into
+// r[F..(NA + NB + 1) / 2), with the half columns below 2F left out and
+// r[0..F) set to 0: the value R of the columns kept, which falls short of
+// the product by E, the value of those left out (see top_product).
+template <int NA, int NB, int F> void mul_halves_from(u64* r, const half_t* a, const half_t* b) {
+    constexpr int NC = NA + NB - 1, C0 = 2 * F;
+    static_assert(C0 < NC, "the top column is kept");
+    u64 col[NC - C0] = {};
+#pragma GCC unroll 8
+    for (int i = 0; i < NA; ++i)
+#pragma GCC unroll 8
+        for (int j = std::max(0, C0 - i); j < NB; ++j)
+            col[i + j - C0] += static_cast<u64>(a[i]) * b[j];
+    for (int k = 0; k < F; ++k) r[k] = 0;
+    carry_halves(r + F, col, std::integral_constant<int, NC - C0>{});
+}
+
 // Factors of up to MUL_HALVES_FIXED halves (72 digits) have a kernel of
 // their own; longer ones are multiplied in words.
 inline constexpr int MUL_HALVES_FIXED = 8;
@@ -124,6 +142,31 @@ template <std::size_t... I> constexpr auto mul_halves_table(std::index_sequence<
 }
 inline constexpr auto MUL_HALVES =
     mul_halves_table(std::make_index_sequence<MUL_HALVES_FIXED * MUL_HALVES_FIXED>{});
+
+// mul_halves_from for F = 1..HALVES_FROM_MOST, indexed by
+// ((na - 1) MUL_HALVES_FIXED + nb - 1) HALVES_FROM_MOST + F - 1, with the
+// words it leaves out: F, or fewer for a product too short to leave F
+// words out and keep two whole words above them (0: the whole product).
+inline constexpr int HALVES_FROM_MOST = 3;
+struct HalvesFrom {
+    mul_halves_kernel kernel;
+    int from;
+};
+template <int NA, int NB, int F> constexpr HalvesFrom halves_from_kernel() {
+    constexpr int f = std::max(0, std::min(F, (NA + NB + 1) / 2 - 3));
+    if constexpr (f == 0)
+        return {&mul_halves<NA, NB>, 0};
+    else
+        return {&mul_halves_from<NA, NB, f>, f};
+}
+template <std::size_t... I> constexpr auto mul_halves_from_table(std::index_sequence<I...>) {
+    constexpr int N = MUL_HALVES_FIXED, F = HALVES_FROM_MOST;
+    return std::array<HalvesFrom, sizeof...(I)>{
+        halves_from_kernel<static_cast<int>(I / F / N) + 1, static_cast<int>(I / F % N) + 1,
+                           static_cast<int>(I % F) + 1>()...};
+}
+inline constexpr auto MUL_HALVES_FROM = mul_halves_from_table(
+    std::make_index_sequence<MUL_HALVES_FIXED * MUL_HALVES_FIXED * HALVES_FROM_MOST>{});
 
 // The words of halves h[0..nh), 0 < nh <= MUL_HALVES_FIXED, into w[0..n),
 // n = kernel_words of their word count, zeros above; returns n.

@@ -156,15 +156,17 @@ TEST(Kernels, ProductsAndQuotients) {
 }
 
 // Products whose columns below a cut are left out keep the cut's floor:
-// random factors held in words, and runs of 999999, whose products hold
-// long runs of nines, so that the left-out columns could carry into the
-// cut and the whole product is formed instead.
+// random factors held in words or in halves, and runs of 999999, whose
+// products hold long runs of nines, so that the left-out columns could
+// carry into the cut and the whole product is formed instead.
 TEST(Kernels, TopProductsKeepTheFloorAtTheirCut) {
     std::mt19937_64 rng(35);
     int whole = 0, cut = 0;
-    for (int round = 0; round < 60; ++round) {
-        const int n = 13 + round % (SUB_DGT - 12);
-        LimbRun a = random_run(rng, n), b = random_run(rng, 13 + (round * 7) % (SUB_DGT - 12));
+    for (int round = 0; round < 120; ++round) {
+        // odd rounds: factors of up to 12 limbs, held in halves
+        const int lo = round % 2 == 0 ? 13 : 1, span = round % 2 == 0 ? SUB_DGT - 12 : 12;
+        const int n = lo + round / 2 % span;
+        LimbRun a = random_run(rng, n), b = random_run(rng, lo + (round * 7) % span);
         if (round % 3 == 0)
             for (int i = 0; i < n; ++i) a.d[i] = b.d[i] = DM - 1, b.n = n;
         x_num xa{'+', {}, 0, a.n}, xb{'+', {}, 0, b.n};
