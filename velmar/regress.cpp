@@ -72,12 +72,19 @@ int digits_most(int degree) {
     return pipeline::DIGITS_QUOTIENTS_MAX - precision(degree, 0);
 }
 
-Design::Design(int rows, int cols, int dgt_max)
-    : rows_(rows), cols_(cols), limbs_(std::min(dgt_max / 6 + 2, SUB_DGT)),
-      stride_(static_cast<std::size_t>(limbs_) + 2) {
-    const std::size_t slots = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
-    if (slots > SIZE_MAX / sizeof(std::int32_t) / stride_) nrerror("allocation failure in Design");
-    data_.reset(static_cast<std::int32_t*>(matrix_block(slots * stride_ * sizeof(std::int32_t))));
+Design::Design(int rows, int cols, int dgt_max, const std::vector<int>& limbs)
+    : rows_(rows), cols_(cols), stride_(0) {
+    const int most = std::min(dgt_max / 6 + 2, SUB_DGT);
+    for (int j = 0; j < cols; ++j) {
+        const int l = limbs.empty() ? most : std::min(most, limbs[static_cast<std::size_t>(j)]);
+        limbs_.push_back(l);
+        offsets_.push_back(stride_);
+        stride_ += static_cast<std::size_t>(l) + 2; // the exponent, the count and sign, the limbs
+    }
+    const auto r = static_cast<std::size_t>(rows);
+    if (stride_ != 0 && r > SIZE_MAX / sizeof(std::int32_t) / stride_)
+        nrerror("allocation failure in Design");
+    data_.reset(static_cast<std::int32_t*>(matrix_block(r * stride_ * sizeof(std::int32_t))));
     if (!data_) nrerror("allocation failure in Design");
 }
 
@@ -86,14 +93,14 @@ void Design::Free::operator()(std::int32_t* p) const {
 }
 
 std::int32_t* Design::slot(int i, int j) const {
-    return data_.get() + (static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(cols_) +
-                          static_cast<std::size_t>(j - 1)) *
-                             stride_;
+    return data_.get() + static_cast<std::size_t>(i - 1) * stride_ +
+           offsets_[static_cast<std::size_t>(j - 1)];
 }
 
 // slot: the exponent, then the limb count above the sign's byte, then the limbs
 void Design::put(int i, int j, const x_num& x) {
-    if (x.ndgt < 0 || x.ndgt > limbs_) nrerror("a design value beyond its slot");
+    if (x.ndgt < 0 || x.ndgt > limbs_[static_cast<std::size_t>(j - 1)])
+        nrerror("a design value beyond its slot");
     std::int32_t* s = slot(i, j);
     s[0] = x.esp;
     s[1] = x.ndgt * 256 + static_cast<unsigned char>(x.sign);
@@ -117,7 +124,14 @@ x_num Design::at(int i, int j) const {
 Design design_matrix(const DMatrix& x, int degree, int dgt_max, const pipeline::Texts* texts,
                      bool column_sums) {
     const int nx = x.rows(), mx0 = x.cols();
-    Design xX(nx, mx0 * degree, dgt_max);
+    // a value from a double has at most 3 limbs at 16 digits and more (its
+    // 16 digits, their trailing zeros in the exponent), and a product at
+    // most the limbs of its factors: power p at most 3 p limbs
+    std::vector<int> limbs;
+    if (texts == nullptr && dgt_max >= 16)
+        for (int k = 1; k <= degree; ++k)
+            for (int j = 1; j <= mx0; ++j) limbs.push_back(3 * k);
+    Design xX(nx, mx0 * degree, dgt_max, limbs);
     std::optional<ColumnSums> sums;
     if (column_sums) sums.emplace(xX.cols(), dgt_max);
     x_num value, power, next;

@@ -42,13 +42,16 @@ int precision(int degree, int digits = pipeline::DGT_MAX);
 int digits_most(int degree);
 
 // A matrix of records held packed: each value as its exponent, sign, limb
-// count and the limbs it uses, in a slot of the limbs a value at dgt_max
-// can have (dgt_max / 6 + 2, what a product keeps). A 65535 x 10 design at
-// 50 digits takes 31 MB where records would take 113 MB: less memory to
-// fault in and to read on each pass over it. Rows and columns count from 1.
+// count and the limbs it uses, in a slot of the limbs a value of its
+// column can have: at most what a value at dgt_max has (dgt_max / 6 + 2,
+// what a product keeps), fewer where the column's values are known to be
+// short (`limbs`, a count for each column; empty: none). A 65535 x 10
+// design at 50 digits takes 28 MB where records would take 113 MB: less
+// memory to fault in and to read on each pass over it. Rows and columns
+// count from 1.
 class Design {
   public:
-    Design(int rows, int cols, int dgt_max);
+    Design(int rows, int cols, int dgt_max, const std::vector<int>& limbs = {});
     int rows() const { return rows_; }
     int cols() const { return cols_; }
     // Stores x, which must fit a slot (it ends the process through nrerror
@@ -67,8 +70,10 @@ class Design {
         void operator()(std::int32_t* p) const;
     };
     std::int32_t* slot(int i, int j) const;
-    int rows_, cols_, limbs_;
-    std::size_t stride_; // words of a slot
+    int rows_, cols_;
+    std::vector<int> limbs_;           // of each column's slots, from column 1
+    std::vector<std::size_t> offsets_; // of each column's slot in a row
+    std::size_t stride_;               // words of a row
     std::unique_ptr<std::int32_t[], Free> data_;
     std::vector<x_num> sums_;
 };

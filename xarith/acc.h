@@ -192,7 +192,8 @@ inline bool top_kept(const u64* r, int from, wide_t g) {
 
 // Of a product of two factors held in halves only the words from `from`
 // up are formed, from = floor((g - 13) / 18), at most HALVES_FROM_MOST and
-// two words below the product's top word (MUL_HALVES_FROM). A half column
+// two words below the product's top word, for factors of HALVES_FROM_PAIR
+// halves together and more (MUL_HALVES_FROM). A half column
 // is below 8 x 10^18, so the columns below half 2 from add E <
 // 10^(18 from + 10) to the value R of the rest. floor(P / 10^g) is then
 // floor(R / 10^g) unless R's digits from 18 from + 10 up to g, at least
@@ -216,6 +217,7 @@ template <class A, class B>
 [[gnu::always_inline]] inline int top_product(u64* r, const A& a, const B& b, wide_t g, bool* whole) {
     *whole = true;
     if (a.nw == 0 && b.nw == 0) {
+        if (a.nh + b.nh < HALVES_FROM_PAIR) return product_words(r, a, b);
         const int f = halves_top_from(g);
         if (f == 0) return product_words(r, a, b);
         const auto k = static_cast<std::size_t>((a.nh - 1) * MUL_HALVES_FIXED + b.nh - 1);

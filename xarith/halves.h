@@ -148,12 +148,16 @@ inline constexpr auto MUL_HALVES =
 // words it leaves out: F, or fewer for a product too short to leave F
 // words out and keep two whole words above them (0: the whole product).
 inline constexpr int HALVES_FROM_MOST = 3;
+// Shorter pairs than this are formed whole: a 4 x 4 product would leave out
+// 3 of its 16 multiplies, less than the cut's test costs.
+inline constexpr int HALVES_FROM_PAIR = 10;
 struct HalvesFrom {
     mul_halves_kernel kernel;
     int from;
 };
 template <int NA, int NB, int F> constexpr HalvesFrom halves_from_kernel() {
-    constexpr int f = std::max(0, std::min(F, (NA + NB + 1) / 2 - 3));
+    constexpr int f =
+        NA + NB < HALVES_FROM_PAIR ? 0 : std::max(0, std::min(F, (NA + NB + 1) / 2 - 3));
     if constexpr (f == 0)
         return {&mul_halves<NA, NB>, 0};
     else

@@ -199,8 +199,8 @@ TEST(DesignMatrix, ColumnSumsAsCentresFormThem) {
 }
 
 // Every field of a record comes back from its slot: zeros, each sign, the
-// exponent's extremes, a slot filled to its last limb, and neighbours that
-// do not spill into each other.
+// exponent's extremes, a slot filled to its last limb, and neighbours of
+// other sizes that do not spill into each other.
 TEST(DesignMatrix, SlotsKeepEveryField) {
     x_num zero, full, undefined, small;
     xinit(&zero, 0);
@@ -212,19 +212,26 @@ TEST(DesignMatrix, SlotsKeepEveryField) {
     undefined = zero;
     undefined.sign = '?';
     const x_num values[] = {zero, full, undefined, small};
-    velmar::Design d(2, 2, 30); // slots of 7 limbs
+    velmar::Design d(2, 2, 30, {1, 7}); // slots of 1 and 7 limbs
     for (int k = 0; k < 4; ++k) d.put(1 + k / 2, 1 + k % 2, values[k]);
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(fields(d.at(1 + k / 2, 1 + k % 2)), fields(values[k])) << "value " << k;
 }
 
-// A value longer than a slot of the precision is refused loudly, never cut.
+// A value longer than its slot (of the precision, 7 limbs at 30 digits,
+// or its column's own) is refused loudly, never cut.
 TEST(DesignMatrixDeathTest, ValueBeyondItsSlot) {
-    velmar::Design d(1, 1, 30); // slots of 7 limbs
-    x_num x{};
-    xinit(&x, 1);
-    x.ndgt = 8;
-    EXPECT_EXIT(d.put(1, 1, x), ::testing::ExitedWithCode(1), "beyond its slot");
+    const struct {
+        std::vector<int> limbs;
+        int col, ndgt;
+    } cases[] = {{{}, 1, 8}, {{9, 3}, 1, 8}, {{7, 3}, 2, 4}};
+    for (const auto& c : cases) {
+        velmar::Design d(1, 2, 30, c.limbs);
+        x_num x{};
+        xinit(&x, 1);
+        x.ndgt = c.ndgt;
+        EXPECT_EXIT(d.put(1, c.col, x), ::testing::ExitedWithCode(1), "beyond its slot") << c.col;
+    }
 }
 
 // Each sum adds its terms in increasing row order, also across the blocks
