@@ -548,8 +548,8 @@ TEST(Property, PreparedDifferencesMultiplyAsTheirRecords) {
 // digits, where a kernel of its own runs from 24 digits on) gives the
 // records of the product loop: x_mult_ then x_add_ from a sum that starts
 // at zero. Entries stress the alignment: wide exponents, zeros, values on
-// both sides of powers of ten, 16-digit mantissas, and a column whose terms
-// cancel in pairs.
+// both sides of powers of ten, 16-digit mantissas, 18-digit ones (from
+// text), and a column whose terms cancel in pairs.
 TEST(Property, MatrixProductOfDoublesMatchesTheProductLoop) {
     std::mt19937_64 rng(2026);
     const auto entry = [&rng](int spread) {
@@ -575,6 +575,11 @@ TEST(Property, MatrixProductOfDoublesMatchesTheProductLoop) {
             for (int k = 1; k <= l; ++k) cvdx(&a[i][k], entry(spread), prec);
         for (int k = 1; k <= l; ++k)
             for (int j = 1; j <= m; ++j) cvdx(&b[k][j], entry(spread), prec);
+        if (round % 5 == 0) { // 18 digits, the longest factors a one-word form holds
+            cvsx("9.99999999999999999E+12", &a[1][1], prec);
+            for (int j = 1; j <= m; ++j)
+                cvsx(j % 2 == 0 ? "999999999999999999" : "-1.00000000000000001E-7", &b[1][j], prec);
+        }
         for (int k = 2; k <= l; k += 2) { // column m cancels in pairs
             a[1][k] = a[1][k - 1];
             b[k][m] = b[k - 1][m];
