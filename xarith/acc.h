@@ -149,15 +149,20 @@ template <class A, class B> [[gnu::noinline]] int product_long(u64* r, const A& 
 // The words of the product of two non-zero prepared factors into r;
 // returns their count, the top word non-zero. r has room for
 // 2 RECORD_WORDS + 1 words.
+// The words in r of a product of factors of nha and nhb halves, the top
+// ones not 0: such factors make nha + nhb - 1 or nha + nhb halves, at most
+// one zero word on top.
+inline int halves_product_words(const u64* r, int nha, int nhb) {
+    const int n = (nha + nhb + 1) / 2;
+    return r[n - 1] == 0 ? n - 1 : n;
+}
+
 template <class A, class B>
 [[gnu::always_inline]] inline int product_words(u64* r, const A& a, const B& b) {
     if (a.nw != 0 || b.nw != 0) [[unlikely]]
         return product_long(r, a, b);
     MUL_HALVES[static_cast<std::size_t>((a.nh - 1) * MUL_HALVES_FIXED + b.nh - 1)](r, a.h, b.h);
-    const int n = (a.nh + b.nh + 1) / 2;
-    // factors with non-zero top halves make na + nb - 1 or na + nb halves:
-    // at most one zero word on top
-    return r[n - 1] == 0 ? n - 1 : n;
+    return halves_product_words(r, a.nh, b.nh);
 }
 
 // Products of which only floor(P / 10^g) is read (g >= 0: the digits
@@ -227,8 +232,7 @@ template <class A, class B>
         if (h.from != 0 && !halves_top_kept(r, h.from)) [[unlikely]]
             return product_words(r, a, b);
         *whole = h.from == 0;
-        const int n = (a.nh + b.nh + 1) / 2;
-        return r[n - 1] == 0 ? n - 1 : n;
+        return halves_product_words(r, a.nh, b.nh);
     }
     if (a.nw == 0 || b.nw == 0) return product_words(r, a, b);
     const int from = top_from(g, a.nw + b.nw);

@@ -184,6 +184,28 @@ TEST(DesignMatrix, PowersKeepTheWorkingPrecision) {
     }
 }
 
+// Every power fits its column's slot (sized to 3 limbs a power) and is
+// the product chain itself: values whose 16 digits fill three limbs, at
+// precisions where the powers grow longest before the precision cuts them.
+TEST(DesignMatrix, PowersFitTheirColumns) {
+    const struct {
+        double x;
+        int degree, dgt_max;
+    } cases[] = {{-9.999999999999999e5, 10, 227},
+                 {1.234567890123457e-7, 38, 106},
+                 {0.9999999999999999, 5, 16}};
+    for (const auto& c : cases) {
+        const velmar::Design d = velmar::design_matrix(dmat({{c.x, 2.5}}), c.degree, c.dgt_max);
+        x_num v, p;
+        cvdx(&v, c.x, c.dgt_max);
+        p = v;
+        for (int k = 1; k <= c.degree; ++k) {
+            EXPECT_EQ(fields(d.at(1, 2 * k - 1)), fields(p)) << c.x << " power " << k;
+            x_mult_(&v, &p, &p, c.dgt_max);
+        }
+    }
+}
+
 // The column sums formed while the design is built are the sums a pass
 // over the built design forms: the same centres at degree 3 on values of
 // both signs and several orders.
